@@ -1,0 +1,34 @@
+// The option words of a command and the defaults each export starts from.
+#pragma once
+#include <stdint.h>
+
+struct JobOptions {
+    int32_t junkPaths;      // 1: drop the directory part of entry names
+    int32_t overwriteMode;  // 0 ask, 1 skip, 2 overwrite, 3 overwrite when newer, 4 back up, then write
+    int32_t messageMask;    // bit 0 errors, 1 overwrite/skip notices, 2 extracted files, 3 thread diagnostics
+    int32_t syntaxMode;     // command style; 2 is the UnZip style of the listing letters
+    int32_t skipExisting;   // 1: an existing target is always skipped
+    int32_t threadCount;    // upper bound of worker threads, 0 turns them off
+    int32_t bracketEscapes; // 1: \[ and \] in path arguments stand for [ and ]
+    int32_t safePaths;      // 1: dangerous bytes of entry names are neutralised
+    int32_t outputMode;     // 0 files; otherwise memory output flags 2, 4, 8, 16
+    int32_t progressWindow; // 1: the progress window may be shown
+    int32_t excludeRefused; // 1: option x is answered with an error
+    int32_t listMode;       // 0 extract; 1 to 7 list in that layout
+    int32_t keepSlashes;    // 1: entry names keep '/'
+};
+
+// Mode words the command exports hand to the command driver.
+enum : int32_t {
+    kModeVarno = 0,
+    kModeVarnoParamMemory = 0x10,
+    kModeExtractMem = 14,
+    kModeUnZip = 0x200,
+    kModeKeepSlashesOnOpen = INT32_MIN, // bit 31: honoured by the archive open only
+};
+
+// The defaults of the Varno family (also those of archive handles).
+void set_default_options(JobOptions* options);
+
+// The defaults of run_command: the Varno defaults changed by the bits of the mode word.
+void set_options_from_mode(JobOptions* options, int32_t mode);

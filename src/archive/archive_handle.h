@@ -1,0 +1,58 @@
+// One open archive: what the open exports return and what every command opens for itself.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "api/job_options.h"
+#include "archive/central_directory.h"
+
+struct MessageSink;
+
+constexpr int kPathUnits = 1200;  // UTF-16 path buffers throughout the library
+
+struct ArchiveHandle {
+    HWND ownerWindow;
+    HANDLE file;                 // opened for reading with read and write sharing
+    wchar_t path[kPathUnits];
+    uint64_t fileSize;
+    uint64_t baseOffset;         // bytes in front of the ZIP data; added to recorded offsets
+    uint8_t* cdBuffer;           // the loaded central directory, null until loaded
+    uint8_t* cdEnd;
+    uint32_t cdSize;
+    uint32_t entryCount;         // 0xFFFFFFFF when a ZIP64 count does not fit
+    uint64_t cdOffset;
+    CentralCursor enumCursor;
+    const uint8_t* currentEntry; // entry of the last successful FindFirst/FindNext
+    EntryExtraInfo currentExtras;
+    uint32_t startTick;
+    uint32_t lastProgressTick;
+    uint32_t progressInterval;
+    HWND progressHwnd;
+    volatile uint32_t progressTotal;
+    volatile uint32_t progressDone;
+    uint32_t progressShown;
+    volatile LONG sharedState;   // coordination word of a job's threads; 0 idle, > 0 abort code
+    volatile uint64_t dialogParam;
+    volatile uint32_t dialogResult;
+    JobOptions options;
+};
+
+// Opens an archive and finds its central directory (not yet loaded). Only bit 31 of mode is
+// used. With a sink, a failure of the file open itself is reported (bit 0 of messageMask) with
+// result 0x8018, and a file that is not a readable archive with 0x801A. Returns null on failure
+// with the platform's last error of the failing step.
+ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, MessageSink* sink,
+                                 int32_t messageMask);
+
+// Loads the whole central directory in one read; 1 when cdBuffer holds it, 0 otherwise.
+// A directory that does not lie inside the file is refused before anything is allocated.
+int load_central_directory(ArchiveHandle* archive);
+
+// Closes the file, frees the directory and the handle, destroys a progress window.
+void close_archive(ArchiveHandle* archive);
+
+// Reads the start of a file: into buffer (capacity *length) when given, else into a new block
+// of file size + zeroTail bytes from the process heap, returned in *buffer. On success *length
+// holds the bytes read and the zeroTail bytes behind them are zero. Returns 0 or a system error.
+DWORD read_file_head(const wchar_t* name, uint32_t zeroTail, uint8_t** buffer, uint32_t* length,
+                     uint32_t* sizeOut);

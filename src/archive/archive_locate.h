@@ -1,0 +1,37 @@
+// Finding the central directory of an archive: the end record in the last bytes of the file,
+// the ZIP64 locator and end record, and the offset of ZIP data inside a self-extractor.
+#pragma once
+#include <stdint.h>
+
+// Random-access reads of the archive file.
+class ByteSource {
+public:
+    // Reads up to length bytes at offset; returns the count read, or -1 on a failed read.
+    virtual int64_t read_at(uint64_t offset, void* buffer, uint32_t length);
+};
+
+constexpr uint32_t kHeadBytes = 768;        // read from the start to recognise the kind of file
+constexpr uint32_t kSearchWindow = 1536;    // the end record is searched in this many last bytes
+constexpr uint32_t kSfxMinimumHead = 768;
+
+enum class LocateFailure {
+    None,
+    ReadFailed,     // a read failed; the platform's error says why
+    NotAnArchive,   // short head, no end record, or ZIP64 records out of place
+};
+
+struct ArchiveGeometry {
+    uint64_t baseOffset;  // bytes in front of the ZIP data; added to every recorded offset
+    uint64_t cdOffset;    // file position of the central directory
+    uint32_t cdSize;
+    uint32_t entryCount;  // 0xFFFFFFFF when a ZIP64 count does not fit
+};
+
+// Position in head (at least 768 bytes) of a "_winzip_" section name, or 0.
+uint32_t find_sfx_section(const uint8_t* head);
+
+// Start of the last end record in window, searched from bytesRead - 22 down to 2; -1 if none.
+int32_t find_end_record(const uint8_t* window, uint32_t bytesRead);
+
+// Reads the head, the search window and, when needed, the ZIP64 end record.
+LocateFailure locate_central_directory(ByteSource& source, uint64_t fileSize, ArchiveGeometry* geometry);

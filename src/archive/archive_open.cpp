@@ -1,0 +1,187 @@
+#include "archive/archive_handle.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "api/library_state.h"
+#include "api/messages.h"
+#include "archive/archive_locate.h"
+#include "varno_results.h"
+
+namespace {
+
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(HANDLE file) : file_(file) {}
+    int64_t read_at(uint64_t offset, void* buffer, uint32_t length) override
+    {
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        if (position.QuadPart < 0) {
+            SetLastError(ERROR_NEGATIVE_SEEK);
+            return -1;
+        }
+        DWORD got = 0;
+        if (!SetFilePointerEx(file_, position, nullptr, FILE_BEGIN) || !ReadFile(file_, buffer, length, &got, nullptr))
+            return -1;
+        return got;
+    }
+
+private:
+    HANDLE file_;
+};
+
+// Ends a failed open: the file is closed and the handle freed with the last error kept.
+ArchiveHandle* fail_open(ArchiveHandle* archive)
+{
+    const DWORD error = GetLastError();
+    if (archive->file != INVALID_HANDLE_VALUE)
+        CloseHandle(archive->file);
+    free(archive);
+    SetLastError(error);
+    return nullptr;
+}
+
+}  // namespace
+
+ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, MessageSink* sink,
+                                 int32_t messageMask)
+{
+    ArchiveHandle* archive = static_cast<ArchiveHandle*>(calloc(1, sizeof(ArchiveHandle)));
+    if (!archive) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    archive->file = INVALID_HANDLE_VALUE;
+    // A name that cannot be converted names no file that could be opened.
+    if (name_to_wide(name, archive->path, kPathUnits) != 0)
+        archive->file = CreateFileW(archive->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    else
+        archive->path[0] = 0;
+    if (archive->file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (sink) {
+            if (messageMask & 1)
+                write_message(sink, L"Zip file open error(%d): %s", static_cast<int>(error), archive->path);
+            sink->result = VARNO_ERROR_ARCHIVE_OPEN;
+        }
+        SetLastError(error);
+        return fail_open(archive);
+    }
+
+    set_default_options(&archive->options);
+    archive->options.keepSlashes = (mode & kModeKeepSlashesOnOpen) ? 1 : 0;
+    archive->startTick = archive->lastProgressTick = GetTickCount();
+    archive->progressInterval = 1000;
+    archive->ownerWindow = owner;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(archive->file, &size))
+        return fail_open(archive);
+    archive->fileSize = static_cast<uint64_t>(size.QuadPart);
+
+    FileSource source(archive->file);
+    ArchiveGeometry geometry;
+    const LocateFailure failure = locate_central_directory(source, archive->fileSize, &geometry);
+    if (failure != LocateFailure::None) {
+        // A file that reads but holds no usable end record says so with a format error rather
+        // than with whatever error an earlier call left behind.
+        if (failure == LocateFailure::NotAnArchive)
+            SetLastError(ERROR_BAD_FORMAT);
+        const DWORD error = GetLastError();
+        if (sink) {
+            if (messageMask & 1)
+                write_message(sink, L"Zip file read error(%d): %s", static_cast<int>(error), archive->path);
+            sink->result = VARNO_ERROR_ARCHIVE_READ;
+        }
+        SetLastError(error);
+        return fail_open(archive);
+    }
+    archive->baseOffset = geometry.baseOffset;
+    archive->cdOffset = geometry.cdOffset;
+    archive->cdSize = geometry.cdSize;
+    archive->entryCount = geometry.entryCount;
+    return archive;
+}
+
+int load_central_directory(ArchiveHandle* archive)
+{
+    if (archive->cdBuffer)
+        return 1;
+    // Recorded values are untrusted: a directory beyond the end of the file is never allocated.
+    if (archive->cdOffset > archive->fileSize || archive->cdSize > archive->fileSize - archive->cdOffset)
+        return 0;
+    uint8_t* buffer = static_cast<uint8_t*>(malloc(archive->cdSize ? archive->cdSize : 1));
+    if (!buffer)
+        return 0;
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(archive->cdOffset);
+    DWORD got = 0;
+    if (!SetFilePointerEx(archive->file, position, nullptr, FILE_BEGIN) ||
+        !ReadFile(archive->file, buffer, archive->cdSize, &got, nullptr) || got != archive->cdSize) {
+        free(buffer);
+        return 0;
+    }
+    archive->cdBuffer = buffer;
+    archive->cdEnd = buffer + archive->cdSize;
+    return 1;
+}
+
+void close_archive(ArchiveHandle* archive)
+{
+    if (archive->file != INVALID_HANDLE_VALUE)
+        CloseHandle(archive->file);
+    free(archive->cdBuffer);
+    free(archive);
+}
+
+DWORD read_file_head(const wchar_t* name, uint32_t zeroTail, uint8_t** buffer, uint32_t* length, uint32_t* sizeOut)
+{
+    HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    LARGE_INTEGER size64;
+    if (!GetFileSizeEx(file, &size64)) {
+        const DWORD error = GetLastError();
+        CloseHandle(file);
+        return error;
+    }
+    const uint32_t size = size64.QuadPart >= 0x100000000ll ? 0xFFFFFFFF : static_cast<uint32_t>(size64.QuadPart);
+    if (sizeOut)
+        *sizeOut = size;
+
+    uint8_t* data = *buffer;
+    uint32_t want;
+    if (data) {
+        const uint32_t capacity = *length;
+        want = size < capacity ? size : capacity;
+        if (zeroTail > capacity - want)
+            zeroTail = capacity - want;
+    } else {
+        // A whole-file read of 4 GiB or more is refused rather than attempted.
+        if (size == 0xFFFFFFFF) {
+            CloseHandle(file);
+            return ERROR_FILE_TOO_LARGE;
+        }
+        want = size;
+        data = static_cast<uint8_t*>(HeapAlloc(g_library.processHeap, 0, static_cast<SIZE_T>(size) + zeroTail));
+        if (!data) {
+            CloseHandle(file);
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    DWORD got = 0;
+    const BOOL ok = ReadFile(file, data, want, &got, nullptr);
+    const DWORD error = ok ? 0 : GetLastError();
+    CloseHandle(file);
+    if (!ok) {
+        if (!*buffer)
+            HeapFree(g_library.processHeap, 0, data);
+        return error;
+    }
+    memset(data + got, 0, zeroTail);
+    *buffer = data;
+    *length = got;
+    return 0;
+}

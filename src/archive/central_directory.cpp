@@ -1,0 +1,16 @@
+#include "archive/central_directory.h"
+
+#include "archive/zip_format.h"
+
+const uint8_t* next_central_header(const uint8_t* at, const uint8_t* end)
+{
+    if (at > end || static_cast<uint64_t>(end - at) < kCentralHeaderSize)
+        return nullptr;
+    if (read_u32(at) != kCentralHeaderSignature)
+        return nullptr;
+    const uint64_t length = kCentralHeaderSize + static_cast<uint64_t>(read_u16(at + central::nameLength)) +
+                            read_u16(at + central::extraLength) + read_u16(at + central::commentLength);
+    if (length > static_cast<uint64_t>(end - at))
+        return nullptr;
+    return at + length;
+}

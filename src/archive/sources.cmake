@@ -1,0 +1,5 @@
+list(APPEND VARNO_PORTABLE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/archive_locate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/central_directory.cpp)
+list(APPEND VARNO_WIN32_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/archive_open.cpp)

@@ -1,0 +1,2 @@
+list(APPEND VARNO_WIN32_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/extract_archive.cpp)

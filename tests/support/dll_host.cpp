@@ -1,0 +1,28 @@
+#include "dll_host.h"
+
+#include <vector>
+
+namespace dlltest {
+
+HMODULE varno_module()
+{
+    static HMODULE module = LoadLibraryW(L"varno64.dll");
+    return module;
+}
+
+CommandResult run(const char* exportName, const std::string& command, DWORD bufferSize)
+{
+    auto call = fn<CommandFn>(exportName);
+    std::vector<char> buffer(bufferSize + 1, '\x7f');
+    CommandResult r;
+    r.code = call(nullptr, command.c_str(), buffer.data(), bufferSize);
+    if (bufferSize)
+        r.output.assign(buffer.data(), strnlen(buffer.data(), bufferSize));
+    EXPECT_EQ(buffer[bufferSize], '\x7f') << "the DLL wrote past the buffer";
+    return r;
+}
+
+UnicodeMode::UnicodeMode(bool on) { fn<BOOL(WINAPI*)(BOOL)>("UnZipSetUnicodeMode")(on); }
+UnicodeMode::~UnicodeMode() { fn<BOOL(WINAPI*)(BOOL)>("UnZipSetUnicodeMode")(FALSE); }
+
+}  // namespace dlltest

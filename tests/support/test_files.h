@@ -1,0 +1,33 @@
+// Real files in a temporary folder of each test.
+#pragma once
+#include <stdint.h>
+
+#include <string>
+
+namespace dlltest {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+    // The same in the system ANSI code page, for command strings.
+    std::string ansi(const std::wstring& name = L"") const;
+
+private:
+    std::wstring path_;
+};
+
+void write_file(const std::wstring& path, const std::string& bytes);
+std::string read_file(const std::wstring& path);
+bool file_exists(const std::wstring& path);
+std::string to_ansi(const std::wstring& text);
+std::string to_utf8(const std::wstring& text);
+std::wstring from_utf8(const std::string& text);
+
+}  // namespace dlltest

@@ -1,0 +1,85 @@
+#include "window_watch.h"
+
+#include <vector>
+
+namespace dlltest {
+
+namespace {
+
+struct Search {
+    const std::wstring* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && window_text(window) == *search->title)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+WindowWatch::WindowWatch(std::wstring title, std::function<void(HWND)> answer)
+    : title_(std::move(title)), answer_(std::move(answer)), thread_([this] { watch(); })
+{
+}
+
+WindowWatch::~WindowWatch()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+void WindowWatch::watch()
+{
+    std::vector<HWND> answered;
+    while (!stop_) {
+        Search search{&title_, {}};
+        EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
+        for (HWND window : search.found) {
+            bool known = false;
+            for (HWND old : answered)
+                known = known || old == window;
+            if (known && IsWindow(window))
+                continue;
+            answered.push_back(window);
+            ++seen_;
+            Sleep(50);  // let the window finish its initialisation
+            answer_(window);
+        }
+        Sleep(20);
+    }
+}
+
+std::wstring window_text(HWND window)
+{
+    wchar_t text[4096];
+    text[0] = 0;
+    GetWindowTextW(window, text, 4096);
+    return text;
+}
+
+std::wstring item_text(HWND dialog, int id)
+{
+    wchar_t text[4096];
+    text[0] = 0;
+    GetDlgItemTextW(dialog, id, text, 4096);
+    return text;
+}
+
+std::wstring message_box_text(HWND box) { return item_text(box, 0xFFFF); }
+
+void press(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    if (button)
+        PostMessageW(button, BM_CLICK, 0, 0);
+    else
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+}  // namespace dlltest
