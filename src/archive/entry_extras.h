@@ -1,0 +1,20 @@
+// Extra fields of a central header: ZIP64 values and file times, and DOS times.
+#pragma once
+#include <stdint.h>
+
+#include "archive/central_directory.h"
+
+// Reads the ZIP64 (0x0001), NTFS (0x000a) and extended-timestamp (0x5455) records of the
+// header's extra block into extras, whose flags the caller has prepared (0, or
+// kExtraWantAllZip64). A record whose flags are already above 1 is returned as it is.
+// Returns the resulting flags; a null header gives 0.
+int32_t read_entry_extras(const uint8_t* header, EntryExtraInfo* extras);
+
+// DOS date and time, taken as local time, as a UTC FILETIME; 0 when not a valid date.
+uint64_t dos_time_to_utc(uint16_t dosDate, uint16_t dosTime);
+
+// The entry's 64-bit sizes and local header offset: the header's fields, replaced by the ZIP64
+// values that extras holds.
+uint64_t entry_uncompressed_size(const uint8_t* header, const EntryExtraInfo& extras);
+uint64_t entry_compressed_size(const uint8_t* header, const EntryExtraInfo& extras);
+uint64_t entry_local_header_offset(const uint8_t* header, const EntryExtraInfo& extras);

@@ -1,0 +1,15 @@
+// Identifiers of the library's own resources.
+#pragma once
+
+#define IDI_VARNO 1
+
+#define IDD_OVERWRITE 10611
+#define IDC_OVERWRITE_TEXT 10612
+#define IDC_OVERWRITE_ALL 10613
+#define IDC_SKIP_ALL 10614
+#define IDC_OVERWRITE_NEWER_ALL 10615
+#define IDC_BACKUP_EXISTING 10616
+
+#define IDD_PASSWORD 10601
+#define IDC_PASSWORD_NOTE 10602
+#define IDC_PASSWORD_EDIT 10603
