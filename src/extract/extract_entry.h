@@ -1,0 +1,15 @@
+// The entry pipeline: one entry from its local header to its output file or memory target.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+struct ExtractJob;
+
+// The result an encrypted entry ends with when its data fail to decode: the job driver clears
+// the password and extracts the entry again. Never returned to a caller.
+constexpr int32_t kResultWrongPassword = 0xFB01;
+
+// Extracts entry (a central header) through file, the archive opened for reading by the
+// calling thread. name is the decoded name (kNameSize bytes, may be changed in place). The
+// outcome is the job's result.
+void extract_entry(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name);
