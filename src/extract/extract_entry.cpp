@@ -1,6 +1,497 @@
 #include "extract/extract_entry.h"
 
-#include "api/extract_job.h"
+#include <stdarg.h>
+#include <string.h>
+#include <wchar.h>
+#include <zlib.h>
 
-// Entries are not extracted yet: the pipeline lands with the extraction work.
-void extract_entry(ExtractJob* job, HANDLE, const uint8_t*, char*) { job->sink.result = 0; }
+#include "api/extract_job.h"
+#include "api/library_state.h"
+#include "archive/archive_handle.h"
+#include "archive/entry_extras.h"
+#include "archive/entry_names.h"
+#include "archive/zip_format.h"
+#include "extract/output_files.h"
+#include "ui/overwrite_dialog.h"
+#include "varno_results.h"
+
+namespace {
+
+constexpr uint32_t kInputSize = 0x100000;   // first MiB of the work area
+constexpr uint32_t kOutputSize = 0x100000;  // second MiB: Deflate output
+constexpr uint32_t kReadPhase = 4096;
+constexpr uint64_t kMemoryBlockLimit = 524288000;  // a block made for the caller stays below this
+
+// Where the decoded bytes go.
+struct OutputTarget {
+    HANDLE file;
+    uint8_t* memoryStart;
+    uint8_t* memoryCursor;
+    int64_t memoryLeft;  // bytes still free (64-bit: a caller's buffer may exceed 2 GiB)
+    uint32_t toMemory;
+};
+
+// One entry's extraction, from its local header to the finished output.
+class EntryExtraction {
+public:
+    EntryExtraction(ExtractJob* job, HANDLE file, const uint8_t* entry)
+        : job_(job), archive_(job->archive), file_(file), entry_(entry), input_(job->workArea),
+          output_(job->workArea + kInputSize)
+    {
+    }
+
+    void run(char* name);
+
+private:
+    bool read_local_header();
+    bool compose_path(bool* isDirectory);
+    bool make_target();
+    bool presize_file();
+    bool transfer();
+    bool transfer_stored();
+    bool transfer_deflate();
+    bool refill_input(bool* exhausted);
+    bool write_block(const uint8_t* data, uint32_t length);
+    void finish();
+    void fail(int32_t result);
+    void error(const wchar_t* format, ...);
+
+    ExtractJob* job_;
+    ArchiveHandle* archive_;
+    HANDLE file_;
+    const uint8_t* entry_;
+    uint8_t* input_;
+    uint8_t* output_;
+
+    EntryExtraInfo extras_ = {};
+    uint64_t uncompressedSize_ = 0;
+    uint64_t remaining_ = 0;  // compressed bytes of the entry not yet read from the archive
+    uint64_t produced_ = 0;   // decoded bytes delivered to the target
+    uint16_t method_ = 0;
+    z_stream stream_ = {};    // next_in/avail_in are the input cursor for every method
+    bool decoderReady_ = false;
+    OutputTarget target_ = {INVALID_HANDLE_VALUE, nullptr, nullptr, 0, 0};
+    bool targetMade_ = false;
+    bool blockForCaller_ = false;
+    wchar_t name_[kPathUnits];
+    wchar_t path_[kPathUnits];
+};
+
+void EntryExtraction::error(const wchar_t* format, ...)
+{
+    if (!(archive_->options.messageMask & 1))
+        return;
+    va_list args;
+    va_start(args, format);
+    write_message_v(&job_->sink, format, args);
+    va_end(args);
+}
+
+void EntryExtraction::run(char* name)
+{
+    job_->sink.result = 0;
+    if (!archive_->options.keepSlashes)
+        to_backslashes(name);
+    if (MultiByteToWideChar(name_code_page(), name_mb_flags(), name, -1, name_, kPathUnits) == 0) {
+        error(L"text code convert error");
+        job_->sink.result = VARNO_ERROR_NAME_CONVERT;
+        return;
+    }
+    extras_.flags = kExtraWantAllZip64;
+    read_entry_extras(entry_, &extras_);
+    uncompressedSize_ = entry_uncompressed_size(entry_, extras_);
+    remaining_ = entry_compressed_size(entry_, extras_);
+    if (!read_local_header())
+        return;
+
+    method_ = read_u16(entry_ + central::method);
+    const uint16_t flags = read_u16(entry_ + central::flags);
+    // Encrypted data are never written out as if they were plain.
+    if (method_ == 99 || (flags & kFlagEncrypted)) {
+        if (method_ == 99)
+            error(L"Archive method not support %d : %s", 99, name_);
+        else
+            error(L"Encrypted entry not support : %s", name_);
+        job_->sink.result = VARNO_ERROR_METHOD;
+        return;
+    }
+    if (method_ != 0 && method_ != 8) {
+        error(L"Archive method not support %d : %s", static_cast<int>(method_), name_);
+        job_->sink.result = VARNO_ERROR_METHOD;
+        return;
+    }
+
+    bool isDirectory = false;
+    if (!compose_path(&isDirectory))
+        return;
+    if (isDirectory) {
+        // Memory output makes no directories.
+        if (archive_->options.outputMode == 0)
+            make_directories(path_);
+        job_->sink.result = 0;
+        return;
+    }
+    if (!(extras_.flags & kExtraHasTimes)) {
+        const uint64_t utc = dos_time_to_utc(read_u16(entry_ + central::dosDate), read_u16(entry_ + central::dosTime));
+        extras_.writeTime = extras_.accessTime = extras_.createTime = utc;
+    }
+    if (!make_target())
+        return;
+
+    if (method_ == 8) {
+        if (const int status = inflateInit2_(&stream_, -15, "1.3.1", static_cast<int>(sizeof(z_stream)))) {
+            error(L"Decode initialize error %d : %s", status, path_);
+            fail(VARNO_ERROR_DECODER);
+            return;
+        }
+        decoderReady_ = true;
+    }
+    if (stream_.avail_in > remaining_)
+        stream_.avail_in = static_cast<uInt>(remaining_);
+    if (remaining_ != 0 && !target_.toMemory && !presize_file())
+        return;
+    if (transfer())
+        finish();
+}
+
+bool EntryExtraction::read_local_header()
+{
+    const uint64_t offset = entry_local_header_offset(entry_, extras_);
+    uint64_t position = offset + archive_->baseOffset;  // 64-bit, with carry
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(position);
+    const uint32_t phase = static_cast<uint32_t>(position % kReadPhase);
+    const uint64_t fixed = kLocalHeaderSize + static_cast<uint64_t>(read_u16(entry_ + central::nameLength)) +
+                           read_u16(entry_ + central::extraLength);
+    // One read fetches header, name, extra field and all data when they fit in the buffer;
+    // the buffer keeps the file's 4 KiB phase.
+    uint32_t count = kInputSize - phase;
+    if (remaining_ < 0x100000000ull && remaining_ + fixed + phase <= kInputSize)
+        count = static_cast<uint32_t>(fixed + remaining_);
+    DWORD got = 0;
+    if (at.QuadPart < 0 || !SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) ||
+        !ReadFile(file_, input_ + phase, count, &got, nullptr)) {
+        error(L"Archive read error %d", static_cast<int>(GetLastError()));
+        job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
+        return false;
+    }
+    if (got < kLocalHeaderSize) {
+        job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
+        return false;
+    }
+    const uint8_t* local = input_ + phase;
+    uint32_t available = got - kLocalHeaderSize;
+    const uint32_t skip = read_u16(local + local::nameLength) + static_cast<uint32_t>(read_u16(local + local::extraLength));
+    if (available >= skip) {
+        stream_.next_in = input_ + phase + kLocalHeaderSize + skip;
+        stream_.avail_in = available - skip;
+    } else {
+        LARGE_INTEGER forward;
+        forward.QuadPart = skip - available;
+        if (!SetFilePointerEx(file_, forward, nullptr, FILE_CURRENT)) {
+            error(L"Archive read error %d", static_cast<int>(GetLastError()));
+            job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
+            return false;
+        }
+        stream_.next_in = input_;
+        stream_.avail_in = 0;
+    }
+    return true;
+}
+
+// The output path: the destination word and the name (or its last part with junkPaths).
+// A path that does not fit is refused rather than cut, so that no other file is written.
+bool EntryExtraction::compose_path(bool* isDirectory)
+{
+    // The last separator, found character by character.
+    wchar_t* lastSeparator = nullptr;
+    for (wchar_t* p = name_; *p; p = CharNextW(p)) {
+        if (*p == L'\\' || *p == L'/')
+            lastSeparator = p;
+    }
+    if (lastSeparator && lastSeparator[1] == 0) {
+        *isDirectory = true;
+        *lastSeparator = 0;
+    }
+    const bool inMemory = archive_->options.outputMode != 0;
+    const wchar_t* directory = inMemory ? L"<stdio>" : job_->outputDir;
+    if (job_->outputDir[0] == 0) {
+        memcpy(path_, name_, sizeof name_);
+        return true;
+    }
+    const wchar_t* part = name_;
+    if (archive_->options.junkPaths) {
+        for (const wchar_t* p = name_; *p; p = CharNextW(p)) {
+            if (*p == L'\\' || *p == L'/')
+                part = p + 1;
+        }
+    }
+    const size_t dirLength = wcslen(directory);
+    const size_t partLength = wcslen(part);
+    if (dirLength + 1 + partLength >= static_cast<size_t>(kPathUnits)) {
+        error(L"Write error %d : %s", ERROR_FILENAME_EXCED_RANGE, name_);
+        job_->sink.result = VARNO_ERROR_OUTPUT_FILE;
+        return false;
+    }
+    wchar_t composed[kPathUnits];
+    memcpy(composed, directory, dirLength * sizeof(wchar_t));
+    composed[dirLength] = L'\\';
+    memcpy(composed + dirLength + 1, part, (partLength + 1) * sizeof(wchar_t));
+    memcpy(path_, composed, sizeof composed);
+    return true;
+}
+
+bool EntryExtraction::make_target()
+{
+    const int32_t outputMode = archive_->options.outputMode;
+    if (outputMode == 0) {
+        extras_.entry = entry_;
+        HANDLE file = create_output_file(job_, path_, &extras_);
+        if (!file)
+            return false;
+        target_.file = file;
+        targetMade_ = true;
+        return true;
+    }
+    if (outputMode & 0x10) {
+        ParamBlock* params = job_->params;
+        if (!params || !params->memorySlot || *params->memorySlot || uncompressedSize_ >= kMemoryBlockLimit) {
+            job_->sink.result = VARNO_ERROR_MEMORY_OUTPUT;
+            return false;
+        }
+        void* block = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(uncompressedSize_));
+        if (!block) {
+            job_->sink.result = VARNO_ERROR_MEMORY_OUTPUT;
+            return false;
+        }
+        *params->memorySlot = block;
+        blockForCaller_ = true;
+        target_.memoryStart = static_cast<uint8_t*>(block);
+        target_.memoryLeft = static_cast<int64_t>(uncompressedSize_);
+    } else {
+        // The caller's text buffer; the sink's own cursor does not move with the data.
+        MessageSink& sink = job_->sink;
+        if (outputMode & 4) {
+            target_.memoryStart = reinterpret_cast<uint8_t*>(sink.start);
+            target_.memoryLeft = static_cast<int64_t>((sink.cursor - sink.start) + sink.remaining);
+        } else {
+            target_.memoryStart = reinterpret_cast<uint8_t*>(sink.cursor);
+            target_.memoryLeft = static_cast<int64_t>(sink.remaining);
+        }
+    }
+    if ((outputMode & 8) && job_->params) {
+        ParamBlock* params = job_->params;
+        if (params->timeOut)
+            *params->timeOut = read_u16(entry_ + central::dosTime);
+        if (params->attributesOut)
+            *params->attributesOut = read_u16(entry_ + central::internalAttributes);
+        if (params->sizeOut)
+            *params->sizeOut = static_cast<uint32_t>(uncompressedSize_);
+    }
+    target_.memoryCursor = target_.memoryStart;
+    target_.toMemory = 1;
+    targetMade_ = true;
+    return true;
+}
+
+bool EntryExtraction::presize_file()
+{
+    LARGE_INTEGER size;
+    size.QuadPart = static_cast<LONGLONG>(uncompressedSize_);
+    LARGE_INTEGER start = {};
+    if (size.QuadPart < 0 || !SetFilePointerEx(target_.file, size, nullptr, FILE_CURRENT) ||
+        !SetEndOfFile(target_.file) || !SetFilePointerEx(target_.file, start, nullptr, FILE_BEGIN)) {
+        error(L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
+        fail(VARNO_ERROR_OUTPUT_FILE);
+        return false;
+    }
+    return true;
+}
+
+bool EntryExtraction::write_block(const uint8_t* data, uint32_t length)
+{
+    if (length == 0)
+        return true;
+    if (target_.toMemory) {
+        if (target_.memoryLeft <= 0) {
+            error(L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
+            fail(VARNO_ERROR_OUTPUT_FILE);
+            return false;
+        }
+        // Output beyond the target's room is dropped while it arrives in the same block.
+        const uint32_t take = target_.memoryLeft < length ? static_cast<uint32_t>(target_.memoryLeft) : length;
+        memcpy(target_.memoryCursor, data, take);
+        target_.memoryCursor += take;
+        target_.memoryLeft -= take;
+        produced_ += length;
+        return true;
+    }
+    while (length > 0) {
+        DWORD written = 0;
+        if (!WriteFile(target_.file, data, length, &written, nullptr)) {
+            error(L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
+            fail(VARNO_ERROR_OUTPUT_FILE);
+            return false;
+        }
+        data += written;
+        length -= written;
+        produced_ += written;
+    }
+    return true;
+}
+
+// Reads the next chunk of compressed bytes when the cursor is empty. *exhausted is set when
+// every compressed byte of the entry has been read.
+bool EntryExtraction::refill_input(bool* exhausted)
+{
+    *exhausted = false;
+    if (stream_.avail_in > 0)
+        return true;
+    if (remaining_ == 0) {
+        *exhausted = true;
+        return true;
+    }
+    const DWORD want = remaining_ < kInputSize ? static_cast<DWORD>(remaining_) : kInputSize;
+    DWORD got = 0;
+    if (!ReadFile(file_, input_, want, &got, nullptr)) {
+        error(L"Read error %d : %s", static_cast<int>(GetLastError()), path_);
+        fail(VARNO_ERROR_ARCHIVE_READ);
+        return false;
+    }
+    if (got == 0) {
+        error(L"EOF error : %s", path_);
+        fail(VARNO_ERROR_DATA);
+        return false;
+    }
+    stream_.next_in = input_;
+    stream_.avail_in = got;
+    remaining_ -= got;
+    return true;
+}
+
+// Transfer passes: each looks at the shared state, then moves one chunk of input to the target.
+bool EntryExtraction::transfer()
+{
+    // The bytes read together with the local header count as read.
+    remaining_ -= stream_.avail_in;
+    for (;;) {
+        const LONG state = archive_->sharedState;
+        if (state < 0) {
+            if (state == -2 && job_->isMainJob)
+                answer_overwrite_request(archive_);
+            else
+                Sleep(200);
+            continue;
+        }
+        if (state > 0) {
+            fail(state);
+            return false;
+        }
+        bool exhausted = false;
+        if (!refill_input(&exhausted))
+            return false;
+        if (exhausted) {
+            // Every compressed byte is used up. A Deflate stream that stopped short of its
+            // declared size is a damaged entry, not one with a zero-filled tail.
+            if (method_ == 8 && produced_ < uncompressedSize_) {
+                error(L"EOF error : %s", path_);
+                fail(VARNO_ERROR_DATA);
+                return false;
+            }
+            return true;
+        }
+        if (method_ == 0) {
+            if (!transfer_stored())
+                return false;
+        } else {
+            bool ended = false;
+            for (;;) {
+                stream_.next_out = output_;
+                stream_.avail_out = kOutputSize;
+                int status = inflate(&stream_, Z_NO_FLUSH);
+                if (status == Z_NEED_DICT)
+                    status = -1;
+                if (status == Z_DATA_ERROR || status == Z_MEM_ERROR || status == -1) {
+                    error(L"Decode error %d : %s", status, path_);
+                    fail(VARNO_ERROR_DATA);
+                    return false;
+                }
+                if (!write_block(output_, kOutputSize - stream_.avail_out))
+                    return false;
+                if (stream_.avail_out == 0)
+                    continue;
+                ended = status == Z_STREAM_END;
+                break;
+            }
+            if (ended)
+                return true;
+        }
+    }
+}
+
+bool EntryExtraction::transfer_stored()
+{
+    const bool ok = write_block(stream_.next_in, stream_.avail_in);
+    stream_.next_in = input_;
+    stream_.avail_in = 0;
+    return ok;
+}
+
+void EntryExtraction::finish()
+{
+    if (decoderReady_)
+        inflateEnd(&stream_);
+    if (!target_.toMemory) {
+        // A stream that ended before its declared size leaves no zero-filled tail behind.
+        if (produced_ < uncompressedSize_)
+            SetEndOfFile(target_.file);
+        // A time an extra record left at 0 keeps the file system's own value.
+        FILETIME times[3];
+        const uint64_t values[3] = {extras_.createTime, extras_.accessTime, extras_.writeTime};
+        for (int i = 0; i < 3; ++i)
+            times[i] = {static_cast<DWORD>(values[i]), static_cast<DWORD>(values[i] >> 32)};
+        SetFileTime(target_.file, values[0] ? &times[0] : nullptr, values[1] ? &times[1] : nullptr,
+                    values[2] ? &times[2] : nullptr);
+        CloseHandle(target_.file);
+    }
+    job_->sink.result = 0;
+    if (archive_->options.messageMask & 4)
+        write_message(&job_->sink, L"%s\r\n", path_);
+}
+
+// Ends a failed entry: the decoder is ended and a partial output removed.
+void EntryExtraction::fail(int32_t result)
+{
+    if (decoderReady_) {
+        inflateEnd(&stream_);
+        decoderReady_ = false;
+    }
+    if (targetMade_) {
+        if (!target_.toMemory) {
+            CloseHandle(target_.file);
+            DeleteFileW(path_);
+        } else if (blockForCaller_) {
+            GlobalFree(*job_->params->memorySlot);
+            *job_->params->memorySlot = nullptr;
+        }
+        targetMade_ = false;
+    }
+    job_->sink.result = result;
+}
+
+}  // namespace
+
+void extract_entry(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name)
+{
+    EntryExtraction extraction(job, file, entry);
+    extraction.run(name);
+}
+
+void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name)
+{
+    extract_entry(job, file, entry, name);
+    while (job->sink.result == kResultWrongPassword) {
+        clear_password();
+        extract_entry(job, file, entry, name);
+    }
+}

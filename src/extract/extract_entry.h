@@ -13,3 +13,7 @@ constexpr int32_t kResultWrongPassword = 0xFB01;
 // calling thread. name is the decoded name (kNameSize bytes, may be changed in place). The
 // outcome is the job's result.
 void extract_entry(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name);
+
+// extract_entry, run again with the password cleared for as long as the entry ends with
+// kResultWrongPassword, so that the next password request asks the user.
+void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name);

@@ -1,0 +1,23 @@
+// Worker threads: large extractions are cut into contiguous runs of central-directory records,
+// each extracted by a thread of its own while the caller's thread answers their questions.
+#pragma once
+#include <stdint.h>
+
+struct ExtractJob;
+
+constexpr int kMaxWorkers = 8;
+
+// True when a selection is worth workers: an extraction into files of all entries, with
+// threads allowed, and at least 40 entries (or 2 in an archive of 100,000,000 bytes or more).
+bool should_use_workers(const ExtractJob* job, const char* name);
+
+// Extracts every entry with up to threadCount workers and waits for all of them. Records that
+// no worker could be started for are extracted on the caller's thread.
+void extract_with_workers(ExtractJob* job);
+
+// 1 when the volume of path incurs a seek penalty or cannot be shown to be fast, else 0.
+int32_t probe_storage_kind(const wchar_t* path);
+
+// Extracts the records from `first` to the end of the central directory on the caller's
+// thread (the job driver's own loop).
+void extract_records_on_caller(ExtractJob* job, const uint8_t* first);
