@@ -28,11 +28,16 @@ struct WorkerParams {
 
 volatile LONG* as_long(volatile int32_t* word) { return reinterpret_cast<volatile LONG*>(word); }
 
-// Appends a finished worker's messages to the caller's sink, holding sharedState at -4.
-// After an abort the text is dropped: the word never returns to 0 during the command.
-void merge_messages(ArchiveHandle* archive, MessageSink* parent, const MessageSink& own)
+// Room a worker keeps free in its own buffer before its next entry: two messages of the
+// longest converted length with their separators.
+constexpr uint64_t kWorkerSinkReserve = 2 * (1536 + 2);
+
+// Appends a worker's messages to the caller's sink, holding sharedState at -4, and empties the
+// worker's buffer. After an abort the text is dropped: the word never returns to 0 during the
+// command.
+void merge_messages(ArchiveHandle* archive, MessageSink* parent, MessageSink* own)
 {
-    const uint64_t length = static_cast<uint64_t>(own.cursor - own.start);
+    const uint64_t length = static_cast<uint64_t>(own->cursor - own->start);
     if (length == 0)
         return;
     for (;;) {
@@ -43,8 +48,9 @@ void merge_messages(ArchiveHandle* archive, MessageSink* parent, const MessageSi
             break;
         Sleep(1);
     }
-    append_sink_text(parent, own.start, length);
+    append_sink_text(parent, own->start, length);
     InterlockedExchange(&archive->sharedState, 0);
+    init_message_sink(own, own->start, kWorkerSinkSize);
 }
 
 unsigned __stdcall extraction_worker(void* argument)
@@ -73,6 +79,10 @@ unsigned __stdcall extraction_worker(void* argument)
     int32_t result = 0;
     char name[kNameSize];
     while (const uint8_t* entry = next_central_entry(&cursor, name)) {
+        // A buffer that could not take the next entry's messages is handed on first, so that
+        // no message is dropped while the caller's buffer has room.
+        if (job.sink.remaining < kWorkerSinkReserve)
+            merge_messages(archive, parentSink, &job.sink);
         ++started;
         const DWORD now = GetTickCount();
         if (now - batchStart >= kProgressBatchMs) {
@@ -95,7 +105,7 @@ unsigned __stdcall extraction_worker(void* argument)
         write_message(&job.sink, L"[Thread END:%d,res:%d]", static_cast<int>(reported), static_cast<int>(result));
     if (result != 0)
         InterlockedCompareExchange(as_long(&parentSink->result), result, 0);
-    merge_messages(archive, parentSink, job.sink);
+    merge_messages(archive, parentSink, &job.sink);
     _endthreadex(0);
     return 0;
 }
