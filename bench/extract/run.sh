@@ -7,7 +7,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 runs=${1:-3}
 cd "$root"
-scripts/build.sh >/dev/null
+if [ -z "${VARNO_IN_SESSION:-}" ]; then
+  scripts/build.sh >/dev/null
+  # Run the rest with the build's Wine servers kept running.
+  exec scripts/wine-session.sh build/win64 "$0" "$@"
+fi
 data="$root/build/bench-data"
 work="$root/build/bench-out"
 mkdir -p "$data" "$work"
@@ -41,10 +45,7 @@ bench_set() {
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 peak() { awk '{print $2}' | sort -n | tail -n 1; }
 
-export -f time_run
-scripts/wine-session.sh build/win64 bash -c "
-  set -e; $(declare -f time_run bench_set); work='$work'; data='$data'; root='$root'; wine='$wine'; runs=$runs
-  for s in mixed big stored; do bench_set \$s; done"
+for set in mixed big stored; do bench_set $set; done
 
 printf '\n%-8s %-8s %10s %10s %12s %10s\n' set tool median_s above_floor peak_MiB vs_varno
 for set in mixed big stored; do
