@@ -11,6 +11,7 @@
 #include "archive/entry_extras.h"
 #include "archive/entry_names.h"
 #include "archive/zip_format.h"
+#include "codec/deflate64.h"
 #include "extract/output_files.h"
 #include "ui/overwrite_dialog.h"
 #include "varno_results.h"
@@ -22,6 +23,17 @@ constexpr uint32_t kOutputSize = 0x100000;  // second MiB: Deflate output
 constexpr uint32_t kReadPhase = 4096;
 constexpr uint64_t kMemoryBlockLimit = 524288000;  // a block made for the caller stays below this
 
+// The entry's compressed input: read by the transfer loop and by the Deflate64 decoder's
+// input function, which records why it stopped.
+struct DecryptionContext {
+    HANDLE file;
+    uint8_t* buffer;
+    uint64_t remaining;  // compressed bytes of the entry not yet read from the archive
+    int32_t kind;        // 0 none, 1 traditional, 2 AES
+    DWORD readError;     // set when a read failed
+    bool endOfFile;      // the archive ended before the entry's bytes
+};
+
 // Where the decoded bytes go.
 struct OutputTarget {
     HANDLE file;
@@ -29,14 +41,77 @@ struct OutputTarget {
     uint8_t* memoryCursor;
     int64_t memoryLeft;  // bytes still free (64-bit: a caller's buffer may exceed 2 GiB)
     uint32_t toMemory;
+    uint64_t produced;   // decoded bytes delivered, also those dropped for want of room
+    DWORD writeError;    // set when a write failed
+    bool full;           // a block arrived for a memory target without room
 };
+
+// Writes a block to the target; false when it failed (writeError or full says why). Output
+// beyond a memory target's room is dropped while it arrives in the same block.
+bool write_to_target(OutputTarget* target, const uint8_t* data, uint32_t length)
+{
+    if (length == 0)
+        return true;
+    if (target->toMemory) {
+        if (target->memoryLeft <= 0) {
+            target->full = true;
+            return false;
+        }
+        const uint32_t take = target->memoryLeft < length ? static_cast<uint32_t>(target->memoryLeft) : length;
+        memcpy(target->memoryCursor, data, take);
+        target->memoryCursor += take;
+        target->memoryLeft -= take;
+        target->produced += length;
+        return true;
+    }
+    while (length > 0) {
+        DWORD written = 0;
+        if (!WriteFile(target->file, data, length, &written, nullptr)) {
+            target->writeError = GetLastError();
+            return false;
+        }
+        data += written;
+        length -= written;
+        target->produced += written;
+    }
+    return true;
+}
+
+// The Deflate64 decoder's input: up to 1 MiB of the entry's remaining bytes per call.
+uint32_t read_deflate64_input(void* descriptor, uint8_t** next)
+{
+    DecryptionContext* input = static_cast<DecryptionContext*>(descriptor);
+    *next = input->buffer;
+    const uint32_t want = input->remaining < kInputSize ? static_cast<uint32_t>(input->remaining) : kInputSize;
+    uint32_t have = 0;
+    while (have < want) {
+        DWORD got = 0;
+        if (!ReadFile(input->file, input->buffer + have, want - have, &got, nullptr)) {
+            input->readError = GetLastError();
+            return 0;
+        }
+        if (got == 0)
+            break;
+        have += got;
+    }
+    if (have == 0 && want > 0)
+        input->endOfFile = true;
+    input->remaining -= have;
+    return have;
+}
+
+// The Deflate64 decoder's output: 0 when the block is delivered.
+int write_deflate64_output(void* descriptor, uint8_t* data, uint32_t count)
+{
+    return write_to_target(static_cast<OutputTarget*>(descriptor), data, count) ? 0 : 1;
+}
 
 // One entry's extraction, from its local header to the finished output.
 class EntryExtraction {
 public:
     EntryExtraction(ExtractJob* job, HANDLE file, const uint8_t* entry)
-        : job_(job), archive_(job->archive), file_(file), entry_(entry), input_(job->workArea),
-          output_(job->workArea + kInputSize)
+        : job_(job), archive_(job->archive), entry_(entry), buffer_(job->workArea),
+          output_(job->workArea + kInputSize), input_{file, job->workArea, 0, 0, 0, false}
     {
     }
 
@@ -48,9 +123,10 @@ private:
     bool make_target();
     bool presize_file();
     bool transfer();
-    bool transfer_stored();
-    bool transfer_deflate();
+    bool transfer_deflate(bool* ended);
+    bool transfer_deflate64();
     bool refill_input(bool* exhausted);
+    void end_decoder();
     bool write_block(const uint8_t* data, uint32_t length);
     void finish();
     void fail(int32_t result);
@@ -58,19 +134,17 @@ private:
 
     ExtractJob* job_;
     ArchiveHandle* archive_;
-    HANDLE file_;
     const uint8_t* entry_;
-    uint8_t* input_;
-    uint8_t* output_;
+    uint8_t* buffer_;  // input: the first MiB of the work area
+    uint8_t* output_;  // Deflate output, or the Deflate64 window
+    DecryptionContext input_;
 
     EntryExtraInfo extras_ = {};
     uint64_t uncompressedSize_ = 0;
-    uint64_t remaining_ = 0;  // compressed bytes of the entry not yet read from the archive
-    uint64_t produced_ = 0;   // decoded bytes delivered to the target
     uint16_t method_ = 0;
     z_stream stream_ = {};    // next_in/avail_in are the input cursor for every method
     bool decoderReady_ = false;
-    OutputTarget target_ = {INVALID_HANDLE_VALUE, nullptr, nullptr, 0, 0};
+    OutputTarget target_ = {INVALID_HANDLE_VALUE, nullptr, nullptr, 0, 0, 0, 0, false};
     bool targetMade_ = false;
     bool blockForCaller_ = false;
     wchar_t name_[kPathUnits];
@@ -100,7 +174,7 @@ void EntryExtraction::run(char* name)
     extras_.flags = kExtraWantAllZip64;
     read_entry_extras(entry_, &extras_);
     uncompressedSize_ = entry_uncompressed_size(entry_, extras_);
-    remaining_ = entry_compressed_size(entry_, extras_);
+    input_.remaining = entry_compressed_size(entry_, extras_);
     if (!read_local_header())
         return;
 
@@ -115,7 +189,7 @@ void EntryExtraction::run(char* name)
         job_->sink.result = VARNO_ERROR_METHOD;
         return;
     }
-    if (method_ != 0 && method_ != 8) {
+    if (method_ != 0 && method_ != 8 && method_ != 9) {
         error(L"Archive method not support %d : %s", static_cast<int>(method_), name_);
         job_->sink.result = VARNO_ERROR_METHOD;
         return;
@@ -138,17 +212,20 @@ void EntryExtraction::run(char* name)
     if (!make_target())
         return;
 
-    if (method_ == 8) {
-        if (const int status = inflateInit2_(&stream_, -15, "1.3.1", static_cast<int>(sizeof(z_stream)))) {
+    if (method_ != 0) {
+        const int status = method_ == 8
+            ? inflateInit2_(&stream_, -15, "1.3.1", static_cast<int>(sizeof(z_stream)))
+            : deflate64_init(&stream_, output_, "1.3.1", static_cast<int32_t>(sizeof(z_stream)));
+        if (status != 0) {
             error(L"Decode initialize error %d : %s", status, path_);
             fail(VARNO_ERROR_DECODER);
             return;
         }
         decoderReady_ = true;
     }
-    if (stream_.avail_in > remaining_)
-        stream_.avail_in = static_cast<uInt>(remaining_);
-    if (remaining_ != 0 && !target_.toMemory && !presize_file())
+    if (stream_.avail_in > input_.remaining)
+        stream_.avail_in = static_cast<uInt>(input_.remaining);
+    if (input_.remaining != 0 && !target_.toMemory && !presize_file())
         return;
     if (transfer())
         finish();
@@ -166,11 +243,11 @@ bool EntryExtraction::read_local_header()
     // One read fetches header, name, extra field and all data when they fit in the buffer;
     // the buffer keeps the file's 4 KiB phase.
     uint32_t count = kInputSize - phase;
-    if (remaining_ < 0x100000000ull && remaining_ + fixed + phase <= kInputSize)
-        count = static_cast<uint32_t>(fixed + remaining_);
+    if (input_.remaining < 0x100000000ull && input_.remaining + fixed + phase <= kInputSize)
+        count = static_cast<uint32_t>(fixed + input_.remaining);
     DWORD got = 0;
-    if (at.QuadPart < 0 || !SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) ||
-        !ReadFile(file_, input_ + phase, count, &got, nullptr)) {
+    if (at.QuadPart < 0 || !SetFilePointerEx(input_.file, at, nullptr, FILE_BEGIN) ||
+        !ReadFile(input_.file, buffer_ + phase, count, &got, nullptr)) {
         error(L"Archive read error %d", static_cast<int>(GetLastError()));
         job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
         return false;
@@ -179,21 +256,21 @@ bool EntryExtraction::read_local_header()
         job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
         return false;
     }
-    const uint8_t* local = input_ + phase;
+    const uint8_t* local = buffer_ + phase;
     uint32_t available = got - kLocalHeaderSize;
     const uint32_t skip = read_u16(local + local::nameLength) + static_cast<uint32_t>(read_u16(local + local::extraLength));
     if (available >= skip) {
-        stream_.next_in = input_ + phase + kLocalHeaderSize + skip;
+        stream_.next_in = buffer_ + phase + kLocalHeaderSize + skip;
         stream_.avail_in = available - skip;
     } else {
         LARGE_INTEGER forward;
         forward.QuadPart = skip - available;
-        if (!SetFilePointerEx(file_, forward, nullptr, FILE_CURRENT)) {
+        if (!SetFilePointerEx(input_.file, forward, nullptr, FILE_CURRENT)) {
             error(L"Archive read error %d", static_cast<int>(GetLastError()));
             job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
             return false;
         }
-        stream_.next_in = input_;
+        stream_.next_in = buffer_;
         stream_.avail_in = 0;
     }
     return true;
@@ -310,34 +387,11 @@ bool EntryExtraction::presize_file()
 
 bool EntryExtraction::write_block(const uint8_t* data, uint32_t length)
 {
-    if (length == 0)
+    if (write_to_target(&target_, data, length))
         return true;
-    if (target_.toMemory) {
-        if (target_.memoryLeft <= 0) {
-            error(L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
-            fail(VARNO_ERROR_OUTPUT_FILE);
-            return false;
-        }
-        // Output beyond the target's room is dropped while it arrives in the same block.
-        const uint32_t take = target_.memoryLeft < length ? static_cast<uint32_t>(target_.memoryLeft) : length;
-        memcpy(target_.memoryCursor, data, take);
-        target_.memoryCursor += take;
-        target_.memoryLeft -= take;
-        produced_ += length;
-        return true;
-    }
-    while (length > 0) {
-        DWORD written = 0;
-        if (!WriteFile(target_.file, data, length, &written, nullptr)) {
-            error(L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
-            fail(VARNO_ERROR_OUTPUT_FILE);
-            return false;
-        }
-        data += written;
-        length -= written;
-        produced_ += written;
-    }
-    return true;
+    error(L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
+    fail(VARNO_ERROR_OUTPUT_FILE);
+    return false;
 }
 
 // Reads the next chunk of compressed bytes when the cursor is empty. *exhausted is set when
@@ -347,13 +401,13 @@ bool EntryExtraction::refill_input(bool* exhausted)
     *exhausted = false;
     if (stream_.avail_in > 0)
         return true;
-    if (remaining_ == 0) {
+    if (input_.remaining == 0) {
         *exhausted = true;
         return true;
     }
-    const DWORD want = remaining_ < kInputSize ? static_cast<DWORD>(remaining_) : kInputSize;
+    const DWORD want = input_.remaining < kInputSize ? static_cast<DWORD>(input_.remaining) : kInputSize;
     DWORD got = 0;
-    if (!ReadFile(file_, input_, want, &got, nullptr)) {
+    if (!ReadFile(input_.file, buffer_, want, &got, nullptr)) {
         error(L"Read error %d : %s", static_cast<int>(GetLastError()), path_);
         fail(VARNO_ERROR_ARCHIVE_READ);
         return false;
@@ -363,9 +417,9 @@ bool EntryExtraction::refill_input(bool* exhausted)
         fail(VARNO_ERROR_DATA);
         return false;
     }
-    stream_.next_in = input_;
+    stream_.next_in = buffer_;
     stream_.avail_in = got;
-    remaining_ -= got;
+    input_.remaining -= got;
     return true;
 }
 
@@ -373,7 +427,7 @@ bool EntryExtraction::refill_input(bool* exhausted)
 bool EntryExtraction::transfer()
 {
     // The bytes read together with the local header count as read.
-    remaining_ -= stream_.avail_in;
+    input_.remaining -= stream_.avail_in;
     for (;;) {
         const LONG state = archive_->sharedState;
         if (state < 0) {
@@ -387,13 +441,18 @@ bool EntryExtraction::transfer()
             fail(state);
             return false;
         }
+        if (method_ == 9) {
+            if (stream_.avail_in == 0 && input_.remaining == 0)
+                return true;  // an entry without compressed bytes
+            return transfer_deflate64();
+        }
         bool exhausted = false;
         if (!refill_input(&exhausted))
             return false;
         if (exhausted) {
             // Every compressed byte is used up. A Deflate stream that stopped short of its
             // declared size is a damaged entry, not one with a zero-filled tail.
-            if (method_ == 8 && produced_ < uncompressedSize_) {
+            if (method_ == 8 && target_.produced < uncompressedSize_) {
                 error(L"EOF error : %s", path_);
                 fail(VARNO_ERROR_DATA);
                 return false;
@@ -401,49 +460,84 @@ bool EntryExtraction::transfer()
             return true;
         }
         if (method_ == 0) {
-            if (!transfer_stored())
+            const bool written = write_block(stream_.next_in, stream_.avail_in);
+            stream_.next_in = buffer_;
+            stream_.avail_in = 0;
+            if (!written)
                 return false;
-        } else {
-            bool ended = false;
-            for (;;) {
-                stream_.next_out = output_;
-                stream_.avail_out = kOutputSize;
-                int status = inflate(&stream_, Z_NO_FLUSH);
-                if (status == Z_NEED_DICT)
-                    status = -1;
-                if (status == Z_DATA_ERROR || status == Z_MEM_ERROR || status == -1) {
-                    error(L"Decode error %d : %s", status, path_);
-                    fail(VARNO_ERROR_DATA);
-                    return false;
-                }
-                if (!write_block(output_, kOutputSize - stream_.avail_out))
-                    return false;
-                if (stream_.avail_out == 0)
-                    continue;
-                ended = status == Z_STREAM_END;
-                break;
-            }
-            if (ended)
-                return true;
+            continue;
+        }
+        bool ended = false;
+        if (!transfer_deflate(&ended))
+            return false;
+        if (ended)
+            return true;
+    }
+}
+
+// Inflates the cursor's bytes, 1 MiB of output at a time; *ended tells the end of the stream.
+bool EntryExtraction::transfer_deflate(bool* ended)
+{
+    for (;;) {
+        stream_.next_out = output_;
+        stream_.avail_out = kOutputSize;
+        int status = inflate(&stream_, Z_NO_FLUSH);
+        if (status == Z_NEED_DICT)
+            status = -1;
+        if (status == Z_DATA_ERROR || status == Z_MEM_ERROR || status == -1) {
+            error(L"Decode error %d : %s", status, path_);
+            fail(VARNO_ERROR_DATA);
+            return false;
+        }
+        if (!write_block(output_, kOutputSize - stream_.avail_out))
+            return false;
+        if (stream_.avail_out != 0) {
+            *ended = status == Z_STREAM_END;
+            return true;
         }
     }
 }
 
-bool EntryExtraction::transfer_stored()
+// The Deflate64 decoder takes the rest of the entry in one call, pulling its input and pushing
+// its windows through the two functions above. It never runs twice on one entry.
+bool EntryExtraction::transfer_deflate64()
 {
-    const bool ok = write_block(stream_.next_in, stream_.avail_in);
-    stream_.next_in = input_;
-    stream_.avail_in = 0;
-    return ok;
+    const int status = deflate64_decode(&stream_, read_deflate64_input, &input_, write_deflate64_output, &target_);
+    if (status == kDeflate64StreamEnd)
+        return true;
+    if (target_.full || target_.writeError) {
+        error(L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
+        fail(VARNO_ERROR_OUTPUT_FILE);
+    } else if (input_.readError) {
+        error(L"Read error %d : %s", static_cast<int>(input_.readError), path_);
+        fail(VARNO_ERROR_ARCHIVE_READ);
+    } else if (status == kDeflate64BufferError) {
+        error(L"EOF error : %s", path_);
+        fail(VARNO_ERROR_DATA);
+    } else {
+        error(L"Decode error %d : %s", status, path_);
+        fail(VARNO_ERROR_DATA);
+    }
+    return false;
+}
+
+void EntryExtraction::end_decoder()
+{
+    if (!decoderReady_)
+        return;
+    if (method_ == 8)
+        inflateEnd(&stream_);
+    else
+        deflate64_end(&stream_);
+    decoderReady_ = false;
 }
 
 void EntryExtraction::finish()
 {
-    if (decoderReady_)
-        inflateEnd(&stream_);
+    end_decoder();
     if (!target_.toMemory) {
         // A stream that ended before its declared size leaves no zero-filled tail behind.
-        if (produced_ < uncompressedSize_)
+        if (target_.produced < uncompressedSize_)
             SetEndOfFile(target_.file);
         // A time an extra record left at 0 keeps the file system's own value.
         FILETIME times[3];
@@ -462,10 +556,7 @@ void EntryExtraction::finish()
 // Ends a failed entry: the decoder is ended and a partial output removed.
 void EntryExtraction::fail(int32_t result)
 {
-    if (decoderReady_) {
-        inflateEnd(&stream_);
-        decoderReady_ = false;
-    }
+    end_decoder();
     if (targetMade_) {
         if (!target_.toMemory) {
             CloseHandle(target_.file);
