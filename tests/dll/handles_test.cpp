@@ -340,4 +340,22 @@ TEST(Handles, CheckArchive)
     EXPECT_EQ(fn<BOOL(WINAPI*)(LPCSTR, int)>("UnZipCheckArchive")(nullptr, 0), FALSE);
 }
 
+TEST(Handles, MoreThan65535EntriesThroughZip64EndRecords)
+{
+    std::vector<Entry> entries;
+    for (int i = 0; i < 70000; ++i)
+        entries.push_back({"e" + std::to_string(i), ""});
+    Archive a(entries, {.zip64EndRecords = true});
+    EXPECT_EQ(fn<int(WINAPI*)(LPCSTR)>("UnZipGetFileCount")(a.path().c_str()), 70000);
+    HARC h = a.open(kFamilies[1]);
+    ASSERT_NE(h, nullptr);
+    EntryInfo info;
+    int count = 0;
+    for (int r = fn<FindFirstFn>("VarnoFindFirst")(h, nullptr, &info); r == 0; r = fn<FindNextFn>("VarnoFindNext")(h, &info))
+        ++count;
+    EXPECT_EQ(count, 70000);
+    EXPECT_STREQ(info.fileName, "e69999");
+    fn<HandleFn>("VarnoCloseArchive")(h);
+}
+
 }  // namespace

@@ -306,4 +306,46 @@ TEST(Listing, DoubleByteNamesJaLocale)
     EXPECT_EQ(u.list("UnZip", "-l")[0].substr(0, 8), "\x93\xfa\x96\x7b.txt");
 }
 
+TEST(Listing, PrefixedArchivesAndSelfExtractors)
+{
+    const std::vector<Entry> entries = {{"a.txt", "alpha"}, {"b.txt", "beta"}};
+    std::string sfx(2048, '\0');
+    sfx[0] = 'M';
+    sfx[1] = 'Z';
+    sfx[0x3C] = static_cast<char>(0x80);
+    memcpy(&sfx[0x80 + 408], "_winzip_", 8);
+    const std::string data = ziptest::build_zip(entries);
+    std::string fields;
+    ziptest::put32(fields, static_cast<uint32_t>(data.size()));
+    ziptest::put32(fields, 2048);
+    memcpy(&sfx[0x80 + 408 + 16], fields.data(), 8);
+    std::string lyingSfx = sfx;
+    memset(&lyingSfx[0x80 + 408 + 16], 0x7F, 8);
+    const struct {
+        const char* what;
+        std::string bytes;
+        int code;
+    } cases[] = {
+        {"prefix, offsets from the file start", ziptest::build_zip(entries, {.prefix = std::string(1000, 'x')}), 0},
+        {"prefix, offsets from the ZIP data",
+         ziptest::build_zip(entries, {.prefix = std::string(1000, 'x'), .offsetsIncludePrefix = false}), 0},
+        {"self-extractor with a signature behind", sfx + data + std::string(4096, 's'), 0},
+        {"self-extractor whose section lies", lyingSfx + data, VARNO_ERROR_ARCHIVE_READ},
+        {"comment of 1512 bytes", ziptest::build_zip(entries, {.comment = std::string(1512, 'c')}), 0},
+        {"comment of 1514 bytes", ziptest::build_zip(entries, {.comment = std::string(1514, 'c')}), VARNO_ERROR_ARCHIVE_READ},
+        {"comment of 65535 bytes", ziptest::build_zip(entries, {.comment = std::string(65535, 'c')}), VARNO_ERROR_ARCHIVE_READ},
+    };
+    for (const auto& c : cases) {
+        Listed a(c.bytes);
+        const CommandResult r = run("Varno", "-l " + a.archive(), 1 << 16);
+        EXPECT_EQ(r.code, c.code) << c.what;
+        if (c.code == 0) {
+            EXPECT_EQ(lines_of(r.output).size(), 2u) << c.what << "\n" << r.output;
+        } else {
+            const std::string error = c.what[0] == 's' ? "131" : "11";
+            EXPECT_EQ(r.output.rfind("Zip file read error(" + error + "): ", 0), 0u) << c.what << "\n" << r.output;
+        }
+    }
+}
+
 }  // namespace
