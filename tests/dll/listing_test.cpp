@@ -348,4 +348,39 @@ TEST(Listing, PrefixedArchivesAndSelfExtractors)
     }
 }
 
+std::string json_name(const std::string& line)
+{
+    const size_t at = line.find("\"name\": \"");
+    return at == std::string::npos ? "" : line.substr(at + 9, line.size() - at - 9 - 3);
+}
+
+TEST(Listing, NamesThatGrowBeyondTheBufferInConversion)
+{
+    // 1199 bytes of cp1252 'é' (not UTF-8) become 2398 bytes of UTF-8: the longest run of whole
+    // characters that fits is kept.
+    Listed a({{std::string(1199, '\xe9'), "x"}, {"next", "y"}});
+    UnicodeMode on(true);
+    const std::vector<std::string> l = a.list("UnZip", "-lj");
+    ASSERT_EQ(l.size(), 2u);
+    std::string expected;
+    for (int i = 0; i < 599; ++i)
+        expected += "\xc3\xa9";
+    EXPECT_EQ(json_name(l[0]), expected);
+    EXPECT_EQ(json_name(l[1]), "next");  // the walk goes on
+}
+
+TEST(Listing, DoubleByteNamesThatGrowBeyondTheBufferJaLocale)
+{
+    std::string name;
+    for (int i = 0; i < 599; ++i)
+        name += "\x93\xfa";  // 日
+    Listed a({{name + "a", "x"}});
+    EXPECT_EQ(json_name(a.list("UnZip", "-lj")[0]), name + "a");
+    UnicodeMode on(true);
+    std::string expected;
+    for (int i = 0; i < 399; ++i)
+        expected += "\xe6\x97\xa5";
+    EXPECT_EQ(json_name(a.list("UnZip", "-lj")[0]), expected);
+}
+
 }  // namespace
