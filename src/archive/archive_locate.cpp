@@ -63,7 +63,7 @@ LocateFailure locate_central_directory(ByteSource& source, uint64_t fileSize, Ar
     const uint64_t tailSkip = plain ? 0 : sfx_tail_skip(head, static_cast<uint32_t>(headRead), fileSize);
     const uint32_t windowLength = fileSize < kSearchWindow ? static_cast<uint32_t>(fileSize) : kSearchWindow;
     if (tailSkip + windowLength > fileSize)
-        return LocateFailure::ReadFailed;  // the window would start before the file
+        return LocateFailure::NegativeSeek;
     const uint64_t windowStart = fileSize - tailSkip - windowLength;
 
     uint8_t window[kSearchWindow];

@@ -17,6 +17,8 @@ constexpr uint32_t kSfxMinimumHead = 768;
 enum class LocateFailure {
     None,
     ReadFailed,     // a read failed; the platform's error says why
+    NegativeSeek,   // the search window would start before the file (a self-extractor's
+                    // section fields point past its end)
     NotAnArchive,   // short head, no end record, or ZIP64 records out of place
 };
 

@@ -88,6 +88,8 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
         // than with whatever error an earlier call left behind.
         if (failure == LocateFailure::NotAnArchive)
             SetLastError(ERROR_BAD_FORMAT);
+        else if (failure == LocateFailure::NegativeSeek)
+            SetLastError(ERROR_NEGATIVE_SEEK);
         const DWORD error = GetLastError();
         if (sink) {
             if (messageMask & 1)

@@ -13,6 +13,12 @@ int32_t read_entry_extras(const uint8_t* header, EntryExtraInfo* extras);
 // DOS date and time, taken as local time, as a UTC FILETIME; 0 when not a valid date.
 uint64_t dos_time_to_utc(uint16_t dosDate, uint16_t dosTime);
 
+// The byte-level part of read_entry_extras: the DOS times of 0x5455 records are turned into
+// FILETIMEs by dosTimeToUtc (dos_time_to_utc on Windows). The header must be one that the walk
+// has taken, so that its extra block lies inside the loaded directory.
+using DosTimeToUtc = uint64_t (*)(uint16_t dosDate, uint16_t dosTime);
+int32_t read_entry_extras_with(const uint8_t* header, EntryExtraInfo* extras, DosTimeToUtc dosTimeToUtc);
+
 // The entry's 64-bit sizes and local header offset: the header's fields, replaced by the ZIP64
 // values that extras holds.
 uint64_t entry_uncompressed_size(const uint8_t* header, const EntryExtraInfo& extras);

@@ -14,6 +14,23 @@ constexpr size_t kNameSize = 1200;
 // safePaths is set). Returns the header, or null when the walk is over. Advances the cursor.
 const uint8_t* next_central_entry(CentralCursor* cursor, char* name);
 
+// The byte-level part of next_central_entry, without the code-page conversion: takes the next
+// header, copies its name (from the header or a Unicode-path record) into `name`, terminated
+// and neutralised when safePaths is set, and tells whether the name counts as UTF-8 (flagged,
+// from a Unicode-path record, or valid UTF-8 with at least one multi-byte sequence).
+const uint8_t* take_central_entry(CentralCursor* cursor, char* name, bool* nameIsUtf8);
+
+// Neutralises a terminated name in place so that it cannot leave the folder it is extracted
+// into: leading separators are dropped; control bytes, '"', ':', '<', '>' and 0x7F become '#';
+// two dots followed by a separator or the end become "##"; a path segment made only of dots
+// and blanks with at least two dots (what Windows folds into "..") has its dots made '#'.
+// The result is never longer than the input, and a second pass changes nothing.
+void neutralise_name(char* name);
+
+// True when text (terminated) holds at least one well-formed UTF-8 multi-byte sequence and
+// nothing that is not UTF-8.
+bool looks_like_utf8(const char* text);
+
 // Replaces every '/' by '\' in place.
 void to_backslashes(char* text);
 

@@ -1,10 +1,138 @@
+// The job driver: one selection of a command over the opened archive. Entries are listed or
+// extracted on the caller's thread in the order of the central directory.
 #include "extract/extract_archive.h"
 
+#include <windows.h>
+
+#include "api/command_walk.h"
 #include "api/extract_job.h"
+#include "api/library_state.h"
 #include "archive/archive_handle.h"
+#include "archive/entry_names.h"
+#include "extract/extract_entry.h"
+#include "listing/listing.h"
 #include "varno_results.h"
 
-void extract_archive(ExtractJob* job, const char*)
+namespace {
+
+// A selection by name matches an entry stored with either kind of separator.
+struct NameForms {
+    char slashed[kNameSize];    // every '\' turned into '/'
+    char backslashed[kNameSize];  // the same with every '/' turned into '\'; empty without '/'
+};
+
+void make_name_forms(const char* name, NameForms* forms)
+{
+    copy_bounded(forms->slashed, name, kNameSize);
+    // Outside UTF-8 the walk goes character by character, so that the second byte of a
+    // double-byte character (which may be 0x5C) is never taken for a separator.
+    const bool utf8 = name_code_page() == CP_UTF8;
+    bool hasSlash = false;
+    for (char* p = forms->slashed; *p;) {
+        if (*p == '\\')
+            *p = '/';
+        if (*p == '/')
+            hasSlash = true;
+        p = utf8 ? p + 1 : CharNextA(p);
+    }
+    forms->backslashed[0] = 0;
+    if (hasSlash) {
+        copy_bounded(forms->backslashed, forms->slashed, kNameSize);
+        for (char* p = forms->backslashed; *p; ++p) {
+            if (*p == '/')
+                *p = '\\';
+        }
+    }
+}
+
+inline unsigned char fold_ascii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+
+// Whole-string comparison with the ASCII letters folded. Outside UTF-8 only single-byte
+// characters are folded: the second byte of a double-byte character may lie in 'A'..'Z', and
+// folding it would make two different characters equal.
+bool names_match(const char* a, const char* b)
+{
+    const bool dbcs = name_code_page() != CP_UTF8;
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+    for (;;) {
+        if (fold_ascii(*x) != fold_ascii(*y))
+            return false;
+        if (*x == 0)
+            return true;
+        if (dbcs && IsDBCSLeadByte(*x)) {
+            ++x;
+            ++y;
+            if (*x != *y)
+                return false;
+            if (*x == 0)
+                return true;
+        }
+        ++x;
+        ++y;
+    }
+}
+
+bool matches_selection(const char* entryName, const NameForms* forms)
+{
+    return names_match(entryName, forms->slashed) || (forms->backslashed[0] && names_match(entryName, forms->backslashed));
+}
+
+// Lists or extracts one entry; an encrypted entry whose data fail to decode is run again after
+// the password has been cleared, so that the next request asks the user.
+void process_entry(ExtractJob* job, const uint8_t* entry, char* name)
+{
+    ArchiveHandle* archive = job->archive;
+    if (archive->options.listMode != 0) {
+        format_listing_line(job, entry, name);
+        return;
+    }
+    extract_entry(job, archive->file, entry, name);
+    while (job->sink.result == kResultWrongPassword) {
+        clear_password();
+        extract_entry(job, archive->file, entry, name);
+    }
+}
+
+// The entry loop on the caller's thread, over the cursor's range.
+void run_on_callers_thread(ExtractJob* job, CentralCursor* cursor, const NameForms* forms)
+{
+    ArchiveHandle* archive = job->archive;
+    if (archive->options.listMode == 0 && !job->workArea) {
+        job->workArea = static_cast<uint8_t*>(VirtualAlloc(nullptr, kWorkAreaSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (!job->workArea) {
+            job->sink.result = VARNO_ERROR_WORK_AREA;
+            return;
+        }
+    }
+    char name[kNameSize];
+    for (;;) {
+        const uint8_t* entry = next_central_entry(cursor, name);
+        if (!entry) {
+            job->sink.result = 0;
+            return;
+        }
+        if (forms) {
+            if (!matches_selection(name, forms))
+                continue;
+        } else {
+            archive->progressTotal = archive->cdSize;
+            archive->progressDone = static_cast<uint32_t>(cursor->current - archive->cdBuffer);
+        }
+        process_entry(job, entry, name);
+        if (is_fatal_result(job->sink.result))
+            return;
+        if (forms) {
+            // Only the first entry of that name is taken.
+            job->sink.result = 0;
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void extract_archive(ExtractJob* job, const char* name)
 {
     ArchiveHandle* archive = job->archive;
     if (!load_central_directory(archive)) {
@@ -13,5 +141,12 @@ void extract_archive(ExtractJob* job, const char*)
         job->sink.result = VARNO_ERROR_DECODER;
         return;
     }
-    job->sink.result = 0;
+    NameForms forms;
+    if (name)
+        make_name_forms(name, &forms);
+    CentralCursor cursor = {archive->cdBuffer, archive->cdEnd, archive->options.safePaths};
+
+    // Large extractions of the whole archive go to worker threads here; everything else, and
+    // every listing, runs on the caller's thread.
+    run_on_callers_thread(job, &cursor, name ? &forms : nullptr);
 }

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# make_tool_archives.sh OUT: builds archives with zip, 7zz and Python's zipfile from one tree
+# (nested folders, empty files and folders, names with blanks, UTF-8 names) and one archive of
+# cp932 names without the UTF-8 flag, then records what `unzip -Z -T` and `7zz l -slt` report
+# for each and joins those reports into OUT/expected.tsv for the listing and handle tests.
+set -euo pipefail
+out=${1:?usage: make_tool_archives.sh OUT}
+here=$(cd "$(dirname "$0")" && pwd)
+export TZ=UTC LC_ALL=C.UTF-8
+rm -rf "$out"
+mkdir -p "$out/tree"
+cd "$out/tree"
+mkdir -p "nested/deeper/deepest" "empty dir" "with blank"
+printf 'hello\n' > a.txt
+seq 1 5000 > nested/deeper/numbers.txt
+: > empty.txt
+: > "nested/deeper/deepest/empty too.txt"
+head -c 3000 /dev/zero | tr '\0' 'x' > "with blank/file name.txt"
+printf 'utf8' > "nested/été 日本.txt"
+printf 'binary\001\002\003' > "nested/deeper/data.bin"
+chmod 600 a.txt
+chmod 755 nested/deeper/data.bin
+# Even seconds, so that DOS times and the tools' own time fields agree.
+find . -exec touch -d "2024-03-04 05:06:08" {} +
+touch -d "2023-11-12 13:14:16" nested/deeper/numbers.txt
+
+zip -qr "$out/zip.zip" .
+7zz a -tzip "$out/7z.zip" . >/dev/null
+python3 - "$out/py.zip" <<'PY'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for root, dirs, files in os.walk("."):
+        dirs.sort()
+        for name in sorted(dirs) + sorted(files):
+            path = os.path.join(root, name)[2:]
+            z.write(path, path)
+PY
+cd "$out"
+# Double-byte names as Japanese Windows tools store them: cp932 bytes, no UTF-8 flag.
+python3 - "$out/cp932.zip" <<'PY'
+import sys, zipfile
+
+class Cp932Info(zipfile.ZipInfo):
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("cp932"), self.flag_bits & ~0x800
+
+names = ["日本語/", "日本語/表示.txt", "ソフト/アイウ.txt", "カナ ｶﾅ.txt"]
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for i, name in enumerate(names):
+        info = Cp932Info(name, (2022, 5, 6, 7, 8, 10))
+        info.create_system = 0
+        info.external_attr = 0x10 if name.endswith("/") else 0x20
+        z.writestr(info, b"" if name.endswith("/") else ("data %d" % i).encode() * (i + 1),
+                   zipfile.ZIP_DEFLATED if i == 2 else zipfile.ZIP_STORED)
+PY
+
+for a in zip 7z py cp932; do
+  unzip -Z -T "$a.zip" > "$a.zipinfo"
+  if [ $a = cp932 ]; then 7zz l -slt -mcp=932 "$a.zip" > "$a.slt"; else 7zz l -slt "$a.zip" > "$a.slt"; fi
+done
+python3 "$here/tool_reports.py" "$out" zip 7z py cp932 > "$out/expected.tsv"
+echo "tool archives ready in $out: $(($(wc -l < "$out/expected.tsv") - 1)) entries"
