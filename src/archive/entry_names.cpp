@@ -35,6 +35,43 @@ void neutralise_dot_segment(char* begin, char* end)
     }
 }
 
+inline char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Windows opens a device, not a file, for a segment named CON, PRN, AUX, NUL, COM1 to COM9,
+// LPT1 to LPT9, CONIN$ or CONOUT$, whatever its extension and trailing blanks; such a segment
+// gets '#' for its first byte.
+void neutralise_device_segment(char* begin, char* end)
+{
+    const char* stem = begin;
+    const char* stemEnd = begin;
+    while (stemEnd < end && *stemEnd != '.')
+        ++stemEnd;
+    while (stemEnd > stem && stemEnd[-1] == ' ')
+        --stemEnd;
+    const size_t length = static_cast<size_t>(stemEnd - stem);
+    char word[8] = {};
+    if (length < 3 || length > 7)
+        return;
+    for (size_t i = 0; i < length; ++i)
+        word[i] = upper(stem[i]);
+    // The superscript digits count too: 0xB9, 0xB2, 0xB3 in the ANSI code page, C2 B9... in UTF-8.
+    auto numbered = [&](const char* prefix) {
+        if (memcmp(word, prefix, 3) != 0)
+            return false;
+        const unsigned char d = static_cast<unsigned char>(word[3]);
+        if (length == 4)
+            return (d >= '1' && d <= '9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
+        const unsigned char e = static_cast<unsigned char>(word[4]);
+        return length == 5 && d == 0xC2 && (e == 0xB9 || e == 0xB2 || e == 0xB3);
+    };
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    bool device = numbered("COM") || numbered("LPT");
+    for (const char* name : kDevices)
+        device = device || (strlen(name) == length && memcmp(word, name, length) == 0);
+    if (device)
+        *begin = '#';
+}
+
 }  // namespace
 
 void neutralise_name(char* name)
@@ -61,6 +98,7 @@ void neutralise_name(char* name)
     for (char* p = name;; ++p) {
         if (*p == 0 || is_separator(*p)) {
             neutralise_dot_segment(segment, p);
+            neutralise_device_segment(segment, p);
             if (*p == 0)
                 break;
             segment = p + 1;

@@ -23,7 +23,8 @@ const uint8_t* take_central_entry(CentralCursor* cursor, char* name, bool* nameI
 // Neutralises a terminated name in place so that it cannot leave the folder it is extracted
 // into: leading separators are dropped; control bytes, '"', ':', '<', '>' and 0x7F become '#';
 // two dots followed by a separator or the end become "##"; a path segment made only of dots
-// and blanks with at least two dots (what Windows folds into "..") has its dots made '#'.
+// and blanks with at least two dots (what Windows folds into "..") has its dots made '#'; a
+// segment that names a device (CON, NUL, COM1, aux.c, ...) gets '#' for its first byte.
 // The result is never longer than the input, and a second pass changes nothing.
 void neutralise_name(char* name);
 

@@ -10,6 +10,7 @@
 #include "archive/archive_handle.h"
 #include "archive/entry_names.h"
 #include "extract/extract_entry.h"
+#include "extract/extraction_workers.h"
 #include "listing/listing.h"
 #include "varno_results.h"
 
@@ -78,20 +79,14 @@ bool matches_selection(const char* entryName, const NameForms* forms)
     return names_match(entryName, forms->slashed) || (forms->backslashed[0] && names_match(entryName, forms->backslashed));
 }
 
-// Lists or extracts one entry; an encrypted entry whose data fail to decode is run again after
-// the password has been cleared, so that the next request asks the user.
+// Lists or extracts one entry.
 void process_entry(ExtractJob* job, const uint8_t* entry, char* name)
 {
     ArchiveHandle* archive = job->archive;
-    if (archive->options.listMode != 0) {
+    if (archive->options.listMode != 0)
         format_listing_line(job, entry, name);
-        return;
-    }
-    extract_entry(job, archive->file, entry, name);
-    while (job->sink.result == kResultWrongPassword) {
-        clear_password();
-        extract_entry(job, archive->file, entry, name);
-    }
+    else
+        extract_entry_with_retries(job, archive->file, entry, name);
 }
 
 // The entry loop on the caller's thread, over the cursor's range.
@@ -146,7 +141,16 @@ void extract_archive(ExtractJob* job, const char* name)
         make_name_forms(name, &forms);
     CentralCursor cursor = {archive->cdBuffer, archive->cdEnd, archive->options.safePaths};
 
-    // Large extractions of the whole archive go to worker threads here; everything else, and
-    // every listing, runs on the caller's thread.
-    run_on_callers_thread(job, &cursor, name ? &forms : nullptr);
+    // Large extractions of the whole archive go to worker threads; everything else, and every
+    // listing, runs on the caller's thread.
+    if (should_use_workers(job, name))
+        extract_with_workers(job);
+    else
+        run_on_callers_thread(job, &cursor, name ? &forms : nullptr);
+}
+
+void extract_records_on_caller(ExtractJob* job, const uint8_t* first)
+{
+    CentralCursor cursor = {first, job->archive->cdEnd, job->archive->options.safePaths};
+    run_on_callers_thread(job, &cursor, nullptr);
 }
