@@ -90,8 +90,13 @@ void format_file_size(uint64_t size, wchar_t* out)
     format.lpDecimalSep = decimalSep;
     format.lpThousandSep = thousandSep;
     format.NegativeOrder = 0;
-    if (!GetNumberFormatW(LOCALE_USER_DEFAULT, 0, digits, &format, out, kFieldUnits))
+    if (!GetNumberFormatW(LOCALE_USER_DEFAULT, 0, digits, &format, out, kFieldUnits)) {
         out[0] = 0;
+        return;
+    }
+    // Without leading zeros some systems write a size of 0 as nothing at all; it is shown as 0.
+    if (out[0] == 0)
+        copy_text(out, kFieldUnits, digits);
 }
 
 void init_overwrite_dialog(HWND dialog, OverwritePrompt* prompt)
