@@ -69,7 +69,10 @@ wchar_t* last_separator(wchar_t* text)
 }
 
 // Reports a creation failure: the path, the system's text for the error and its number, in
-// the job's messages and in a warning box.
+// the job's messages and in a warning box. The box is shown by whichever thread failed,
+// workers included: the result stops that thread, so each thread shows one box at most, and
+// it holds no shared state while the box waits, so the caller's thread and the other workers
+// go on. For a host without an output buffer the box is the only report of the failure.
 HANDLE report_creation_failure(ExtractJob* job, const wchar_t* path, DWORD error)
 {
     if (mask_bit(job, 0)) {
