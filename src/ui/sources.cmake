@@ -1,0 +1,3 @@
+list(APPEND VARNO_WIN32_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/place_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/overwrite_dialog.cpp)
