@@ -22,10 +22,10 @@ TEST(Command, HelpWritesTheBannerAndCancels)
     }
     TempDir dir;
     write_file(dir.file(L"a.zip"), ziptest::build_zip({{"a.txt", "a"}}));
-    const CommandResult r = run("Varno", "-qq " + quoted(dir.ansi(L"a.zip")) + " out -h x.txt");
+    const CommandResult r = run("Varno", "-qq " + quoted(dir.ansi(L"a.zip")) + " " + quoted(dir.ansi(L"out")) + " -h a.txt");
     EXPECT_EQ(r.code, VARNO_ERROR_CANCELLED);
     EXPECT_EQ(r.output.rfind("varno 1.4+5 ", 0), 0u);  // not filtered by the message mask
-    EXPECT_FALSE(file_exists(L"out"));
+    EXPECT_FALSE(file_exists(dir.file(L"out")));
 }
 
 TEST(Command, ExcludeIsRefusedOnlyInTheStylesThatSaySo)
@@ -72,13 +72,20 @@ TEST(Command, ListFiles)
     write_file(dir.file(L"a.zip"), ziptest::build_zip({{"a.txt", "a"}}));
     const std::string archive = quoted(dir.ansi(L"a.zip"));
     const std::string missing = dir.ansi(L"nolist.txt");
+    const std::string out = quoted(dir.ansi(L"out"));
 
-    CommandResult r = run("Varno", archive + " out " + quoted("@" + missing));
+    CommandResult r = run("Varno", archive + " " + out + " " + quoted("@" + missing));
     EXPECT_EQ(r.code, VARNO_ERROR_METHOD);
     EXPECT_EQ(r.output, "Open error 2 : " + missing);
     r = run("Varno", "-qq " + archive + " " + quoted("@" + missing));
     EXPECT_EQ(r.code, VARNO_ERROR_METHOD);
     EXPECT_EQ(r.output, "");
+
+    // A list that names the entry extracts it.
+    write_file(dir.file(L"names.txt"), "nothing.txt\r\nA.TXT\r\n");
+    r = run("Varno", archive + " " + out + " " + quoted("@" + dir.ansi(L"names.txt")));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(read_file(dir.file(L"out\\a.txt")), "a");
 
     // Lists that can be read: empty, only blanks, binary, and 50 MB of names.
     std::string binary;
@@ -92,7 +99,7 @@ TEST(Command, ListFiles)
         {L"big.txt", big}};
     for (const auto& [name, bytes] : lists) {
         write_file(dir.file(name), bytes);
-        r = run("Varno", archive + " out " + quoted("@" + dir.ansi(name)));
+        r = run("Varno", "-qq -n " + archive + " " + out + " " + quoted("@" + dir.ansi(name)));
         EXPECT_EQ(r.code, 0) << dlltest::to_ansi(name);
         EXPECT_EQ(r.output, "");
     }

@@ -94,7 +94,7 @@ TEST(StatelessExports, RunningCountIsRaisedForTheWholeCall)
     auto varnoRunning = fn<BOOL(WINAPI*)()>("VarnoGetRunning");
     std::atomic<bool> done{false};
     std::thread call([&] {
-        const CommandResult r = run("UnZip", "\"" + dir.ansi(L"a.zip") + "\" out @" + dir.ansi(L"list.txt"));
+        const CommandResult r = run("UnZip", "\"" + dir.ansi(L"a.zip") + "\" \"" + dir.ansi(L"out") + "\" \"@" + dir.ansi(L"list.txt") + "\"");
         EXPECT_EQ(r.code, 0);
         done = true;
     });

@@ -79,7 +79,7 @@ std::string raw_run(const std::string& command, size_t size, size_t take)
 
 TEST(MemoryOutput, CopyOptionWritesAtTheCursor)
 {
-    Archive a({{.name = "x.txt", .data = "payload"}});
+    Archive a({Entry{.name = "x.txt", .data = "payload"}});
     EXPECT_EQ(raw_run("-c " + a.path + " x.txt", 200, 8), "payload\x7f");
 }
 

@@ -134,8 +134,10 @@ TEST(Workers, LargeArchivesUseWorkersForFewEntries)
     Job job(entries);
     const CommandResult r = run("Varno", "-o --q -R4 " + job.archive + " " + job.out, 1 << 20);
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(run_sizes(r.output), (std::vector<int>{1, 1, 1}));
-    EXPECT_EQ(r.output.rfind("multimode thread:3 step:1", 0), 0u);
+    const bool slow = probe_storage_kind(job.dir.path().c_str()) != 0;
+    const std::vector<int> runs = slow ? std::vector<int>{1, 2} : std::vector<int>{1, 1, 1};
+    EXPECT_EQ(run_sizes(r.output), runs);
+    EXPECT_EQ(r.output.rfind(slow ? "multimode thread:2 step:1" : "multimode thread:3 step:1", 0), 0u);
 }
 
 TEST(Workers, SkipAllAnsweredPartwayReachesEveryWorker)
