@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Extraction benchmark: varno's command-line host under Wine against unzip and 7zz (native)
 # on the same archives in the same run, each next to the I/O floor of its runtime.
-#   bench/extract/run.sh [RUNS]      (default 3 runs per tool and data set; reports medians)
-# Data (about 2.5 GB) is made once into build/bench-data; outputs go to build/bench-out.
+#   bench/extract/run.sh [RUNS]      (default 5 runs per tool and data set; reports medians)
+# Data (about 2.5 GB) is made once into build/bench-data (VARNO_BENCH_DATA to put it elsewhere).
+# Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
+# machine's disk write-back does not swamp the differences between the extractors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-runs=${1:-3}
+runs=${1:-5}
 cd "$root"
 if [ -z "${VARNO_IN_SESSION:-}" ]; then
   scripts/build.sh >/dev/null
   # Run the rest with the build's Wine servers kept running.
   exec scripts/wine-session.sh build/win64 "$0" "$@"
 fi
-data="$root/build/bench-data"
-work="$root/build/bench-out"
+data="${VARNO_BENCH_DATA:-$root/build/bench-data}"
+work="${VARNO_BENCH_OUT:-/dev/shm/varno-bench}"
 mkdir -p "$data" "$work"
 python3 bench/extract/make_data.py "$data"
+cat "$data"/*.zip > /dev/null  # every run reads the archives from the page cache
 
 # The floor writer for both runtimes.
 cc -O2 -o "$work/floor_native" bench/extract/floor_writer.c
@@ -25,19 +28,23 @@ wine="$root/build/win64/wine-run"
 # time_run LABEL command...: prints "seconds peak-KiB" of one run into $work/LABEL.times
 time_run() {
   local label=$1; shift
-  rm -rf "$work/out"; mkdir -p "$work/out"; sync
+  rm -rf "$work/out"; mkdir -p "$work/out"
   /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
   cat "$work/time.txt" >> "$work/$label.times"
 }
+
+# Paths for Windows programs in Windows form: Wine takes a path that begins with '/' for a
+# Unix path and converts it on every call, which is no cost a Windows host would pay.
+winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 bench_set() {
   local set=$1 archive="$data/$1.zip" manifest="$data/$1.zip.manifest"
   for tool in varno unzip 7zz floor_wine floor_native; do rm -f "$work/$set-$tool.times"; done
   for ((i = 0; i < runs; i++)); do
-    time_run "$set-varno" "$wine" "$root/build/win64/bin/varno.exe" -o "$archive" "$work/out"
+    time_run "$set-varno" "$wine" "$root/build/win64/bin/varno.exe" -o "$(winpath "$archive")" "$(winpath "$work/out")"
     time_run "$set-unzip" unzip -o -q "$archive" -d "$work/out"
     time_run "$set-7zz" 7zz x -y -bd -o"$work/out" "$archive"
-    time_run "$set-floor_wine" "$wine" "$work/floor_win.exe" "$manifest" "$work/out"
+    time_run "$set-floor_wine" "$wine" "$work/floor_win.exe" "$(winpath "$manifest")" "$(winpath "$work/out")"
     time_run "$set-floor_native" "$work/floor_native" "$manifest" "$work/out"
   done
 }
@@ -62,3 +69,4 @@ for set in mixed big stored; do
   printf '%-8s %-8s %10.2f %10s\n%-8s %-8s %10.2f %10s\n' "$set" floor_wn "$fw" - "$set" floor_nat "$fn" -
 done
 echo "(median of $runs runs; above_floor = median minus the floor of the tool's runtime: Wine for varno, native for the others)"
+rm -rf "$work/out"

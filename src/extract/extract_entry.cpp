@@ -225,7 +225,10 @@ void EntryExtraction::run(char* name)
     }
     if (stream_.avail_in > input_.remaining)
         stream_.avail_in = static_cast<uInt>(input_.remaining);
-    if (input_.remaining != 0 && !target_.toMemory && !presize_file())
+    // A file written in several blocks is sized first so that it can be allocated in one
+    // piece; one that a single block writes whole needs no separate (and, on some platforms,
+    // costly) resize.
+    if (input_.remaining != 0 && !target_.toMemory && uncompressedSize_ > kOutputSize && !presize_file())
         return;
     if (transfer())
         finish();
