@@ -666,6 +666,10 @@ TEST(Deflate64, TablesRejectWhatTheyCannotHold)
         {CodeType::codeLengths, {1}, 7, -1},
         {CodeType::distances, {1, 1, 1}, 6, -1},
         {CodeType::distances, {1, 16}, 6, -1},
+        // 288 symbols (more than a dynamic block can have) can need 854 entries: no room.
+        {CodeType::lengths,
+         lengths_from_counts({{1, 1}, {2, 1}, {3, 1}, {10, 119}, {11, 1}, {12, 1}, {13, 33}, {14, 1}, {15, 130}}, 288),
+         9, 1},
     };
     for (const Case& c : cases) {
         std::vector<uint16_t> l(c.lens.begin(), c.lens.end());
