@@ -303,6 +303,21 @@ inline void copy_match_fast(uint8_t* dst, uint32_t distance, uint32_t len)
     memcpy(end, saved, 16);
 }
 
+// Copies len bytes from src to dst, src at least len + 16 bytes ahead of dst and 16 bytes of
+// window behind both copies, in 16-byte pieces; restores the 16 bytes after dst + len.
+inline void copy_ahead_fast(uint8_t* dst, const uint8_t* src, uint32_t len)
+{
+    uint8_t* const end = dst + len;
+    uint8_t saved[16];
+    memcpy(saved, end, 16);
+    do {
+        memcpy(dst, src, 16);
+        dst += 16;
+        src += 16;
+    } while (dst < end);
+    memcpy(end, saved, 16);
+}
+
 const char kMsgBlockType[] = "invalid block type";
 const char kMsgStoredLengths[] = "invalid stored block lengths";
 const char kMsgTooManyLengths[] = "too many length symbols";
@@ -584,7 +599,13 @@ Step Decoder::codes_fast(const DecodeEntry* lengthTable, uint32_t lengthBits, co
     while (in < inLimit && pos < kWindowSize) {
         D64_REFILL();
         DecodeEntry e = lengthTable[buf & lengthMask];
-        if (e.op != kOpLiteral && e.op < 16) {
+        if (e.op == kOpLiteral) {
+            buf >>= e.bits;
+            have -= e.bits;
+            win[pos++] = static_cast<uint8_t>(e.val);
+            continue;
+        }
+        if (e.op < 16) {
             buf >>= e.bits;
             have -= e.bits;
             e = lengthTable[e.val + (buf & low_bits(e.op))];
@@ -627,10 +648,19 @@ Step Decoder::codes_fast(const DecodeEntry* lengthTable, uint32_t lengthBits, co
         const uint32_t distance = e.val + static_cast<uint32_t>(buf & low_bits(extra));
         buf >>= extra;
         have -= extra;
-        if (distance <= pos && len + 16 <= kWindowSize - pos) {
-            copy_match_fast(win + pos, distance, len);
-            pos += len;
-            continue;
+        if (len + 16 <= kWindowSize - pos) {
+            if (distance <= pos) {
+                copy_match_fast(win + pos, distance, len);
+                pos += len;
+                continue;
+            }
+            // Reaching back across the window's start: the source is older output ahead of
+            // pos. When it neither crosses the window's end nor meets the copy, copy it whole.
+            if (flushed && distance >= pos + len + 16 && distance <= kWindowSize - len - 16) {
+                copy_ahead_fast(win + pos, win + pos + (kWindowSize - distance), len);
+                pos += len;
+                continue;
+            }
         }
         if (!flushed && distance > pos) {
             msg = kMsgTooFarBack;
