@@ -2,7 +2,8 @@
 # make_tool_archives.sh OUT: builds archives with zip, 7zz and Python's zipfile from one tree
 # (nested folders, empty files and folders, names with blanks, UTF-8 names) and one archive of
 # cp932 names without the UTF-8 flag, then records what `unzip -Z -T` and `7zz l -slt` report
-# for each and joins those reports into OUT/expected.tsv for the listing and handle tests.
+# for each and joins those reports into OUT/expected.tsv for the listing and handle tests; also
+# a Deflate64 archive made by 7zz, and each archive extracted by the tools into OUT/ref-NAME.
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,6 +19,13 @@ seq 1 5000 > nested/deeper/numbers.txt
 head -c 3000 /dev/zero | tr '\0' 'x' > "with blank/file name.txt"
 printf 'utf8' > "nested/été 日本.txt"
 printf 'binary\001\002\003' > "nested/deeper/data.bin"
+# Repeats that need Deflate64's long lengths and 64 KiB distances.
+python3 -c "
+import random, sys
+r = random.Random(5)
+block = bytes(r.randrange(256) for _ in range(60000))
+sys.stdout.buffer.write(block * 6 + b'a' * 200000 + block)
+" > nested/repeats.bin
 chmod 600 a.txt
 chmod 755 nested/deeper/data.bin
 # Even seconds, so that DOS times and the tools' own time fields agree.
@@ -26,6 +34,7 @@ touch -d "2023-11-12 13:14:16" nested/deeper/numbers.txt
 
 zip -qr "$out/zip.zip" .
 7zz a -tzip "$out/7z.zip" . >/dev/null
+7zz a -tzip -mm=Deflate64 "$out/d64.zip" . >/dev/null
 python3 - "$out/py.zip" <<'PY'
 import os, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
@@ -54,9 +63,23 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
                    zipfile.ZIP_DEFLATED if i == 2 else zipfile.ZIP_STORED)
 PY
 
-for a in zip 7z py cp932; do
+# What the tools themselves extract, for the extraction tests to compare with: unzip, and for
+# the cp932 names, which this build of unzip has no option to decode, Python's zipfile with
+# that encoding (setting the entries' times as unzip does).
+for a in zip 7z py d64; do unzip -q -o "$a.zip" -d "ref-$a"; done
+python3 - cp932.zip ref-cp932 <<'PY'
+import calendar, os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], metadata_encoding="cp932") as z:
+    for info in z.infolist():
+        path = z.extract(info, sys.argv[2])
+        if not info.is_dir():
+            t = calendar.timegm(info.date_time + (0, 0, 0))
+            os.utime(path, (t, t))
+PY
+
+for a in zip 7z py cp932 d64; do
   unzip -Z -T "$a.zip" > "$a.zipinfo"
   if [ $a = cp932 ]; then 7zz l -slt -mcp=932 "$a.zip" > "$a.slt"; else 7zz l -slt "$a.zip" > "$a.slt"; fi
 done
-python3 "$here/tool_reports.py" "$out" zip 7z py cp932 > "$out/expected.tsv"
+python3 "$here/tool_reports.py" "$out" zip 7z py cp932 d64 > "$out/expected.tsv"
 echo "tool archives ready in $out: $(($(wc -l < "$out/expected.tsv") - 1)) entries"

@@ -154,6 +154,70 @@ TEST(Extract, DamagedEntriesFailAndLeaveNothingBehind)
     }
 }
 
+// A Deflate64 stream of stored blocks (valid for both Deflate and Deflate64).
+std::string stored_blocks(const std::string& data)
+{
+    std::string out;
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(data.size() - at, 65535);
+        out.push_back(at + n == data.size() ? 1 : 0);
+        ziptest::put16(out, static_cast<uint32_t>(n));
+        ziptest::put16(out, static_cast<uint32_t>(~n & 0xFFFF));
+        out += data.substr(at, n);
+        at += n;
+    } while (at < data.size());
+    return out;
+}
+
+TEST(Extract, Deflate64EntriesIntoFilesAndMemory)
+{
+    Extraction x;
+    const std::string data = noise_of(300000);
+    const std::string stream = stored_blocks(data);
+    std::string corrupt = stream;
+    corrupt[0] = 0x07;  // a last block of the invalid type 3
+    const std::vector<Entry> entries = {
+        {.name = "d64.bin", .data = data, .method = 9, .compressed = stream},
+        {.name = "empty64.bin", .data = "", .method = 9, .compressed = std::string()},
+        {.name = "short64.bin", .data = data, .method = 9, .compressed = stream.substr(0, 100000)},
+        {.name = "bad64.bin", .data = data, .method = 9, .compressed = corrupt},
+    };
+    CommandResult r = x.run_with("Varno", "-o", entries, "d64.bin empty64.bin");
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(read_file(x.out(L"d64.bin")), data);
+    EXPECT_EQ(read_file(x.out(L"empty64.bin")), "");
+
+    r = run("Varno", "-o " + quoted(to_ansi(x.archive())) + " " + quoted(to_ansi(x.out())) + " short64.bin");
+    EXPECT_EQ(r.code, VARNO_ERROR_DATA);
+    EXPECT_EQ(r.output, "EOF error : " + to_ansi(x.out(L"short64.bin")));
+    EXPECT_FALSE(file_exists(x.out(L"short64.bin")));
+    r = run("Varno", "-o " + quoted(to_ansi(x.archive())) + " " + quoted(to_ansi(x.out())) + " bad64.bin");
+    EXPECT_EQ(r.code, VARNO_ERROR_DATA);
+    EXPECT_EQ(r.output, "Decode error -3 : " + to_ansi(x.out(L"bad64.bin")));
+    EXPECT_FALSE(file_exists(x.out(L"bad64.bin")));
+
+    // Into a block made for the caller, and into a caller's buffer too small for it.
+    void* block = nullptr;
+    char report[128];
+    using ParamFn = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD, void**);
+    EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, (quoted(to_ansi(x.archive())) + " d64.bin").c_str(), report,
+                                        sizeof report, &block),
+              0);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(std::string(static_cast<char*>(block), data.size()), data);
+    GlobalFree(block);
+    std::vector<char> small(70000);
+    EXPECT_EQ(fn<CommandFn>("Varno")(nullptr, ("-c " + quoted(to_ansi(x.archive())) + " d64.bin").c_str(),
+                                     small.data(), static_cast<DWORD>(small.size())),
+              VARNO_ERROR_OUTPUT_FILE);
+    // The first window arrived; the failure's message then went to the start of the buffer,
+    // where a caller's memory output shares the room with the messages.
+    const std::string message = "Write error 0 : d64.bin";
+    EXPECT_EQ(std::string(small.data(), message.size()), message);
+    EXPECT_TRUE(std::string(small.data() + 64, 65536 - 64) == data.substr(64, 65536 - 64));
+}
+
 TEST(Extract, TruncatedArchiveEndsWithEofError)
 {
     Extraction x;

@@ -1,0 +1,77 @@
+// Archives made by zip, 7zz (Deflate and Deflate64) and Python's zipfile, extracted by varno:
+// the trees must be identical in bytes and modification times to what the tools themselves
+// extract from the same archives (tests/data/make_tool_archives.sh makes both).
+#include <windows.h>
+
+#include "dll_host.h"
+#include "test_data.h"
+#include "test_files.h"
+#include "window_watch.h"
+
+using namespace dlltest;
+
+namespace {
+
+std::wstring tool_folder() { return from_utf8(VARNO_TOOL_ARCHIVES); }
+
+void expect_same_tree(const std::wstring& archive, bool unicode)
+{
+    TempDir dir;
+    const std::wstring folder = tool_folder();
+    UnicodeMode mode(unicode);
+    const std::string path = unicode ? to_utf8(folder + L"\\" + archive + L".zip") : to_ansi(folder + L"\\" + archive + L".zip");
+    const std::string out = unicode ? to_utf8(dir.file(L"out")) : to_ansi(dir.file(L"out"));
+    const CommandResult r = run("Varno", "-o " + quoted(path) + " " + quoted(out));
+    ASSERT_EQ(r.code, 0) << r.output;
+    const auto expected = snapshot_tree(folder + L"\\ref-" + archive);
+    const auto actual = snapshot_tree(dir.file(L"out"));
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(actual.size(), expected.size()) << to_utf8(archive);
+    for (const auto& [name, file] : expected) {
+        const auto found = actual.find(name);
+        ASSERT_NE(found, actual.end()) << to_utf8(archive) << ": missing " << to_utf8(name);
+        EXPECT_EQ(found->second.directory, file.directory) << to_utf8(name);
+        EXPECT_EQ(found->second.bytes, file.bytes) << to_utf8(name);
+        if (!file.directory)  // the tools also set folders' times; entries of folders carry none here
+            EXPECT_EQ(found->second.writeTime, file.writeTime) << to_utf8(archive) << ": " << to_utf8(name);
+    }
+}
+
+TEST(DifferentialBothLocales, TreesOfEveryToolMatchWhatTheToolExtracts)
+{
+    for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64"})
+        expect_same_tree(archive, true);
+}
+
+TEST(Differential, NamesOutsideTheSystemCodePageFailCleanly)
+{
+    // In the default mode names are taken to the system code page: the Japanese letters of one
+    // name become '?', which no file name may hold. That entry fails with its report, and
+    // nothing of it is left behind.
+    ASSERT_EQ(GetACP(), 1252u);
+    TempDir dir;
+    std::wstring box;
+    CommandResult r;
+    {
+        WindowWatch watch(L"varno.dll", [&](HWND window) {
+            box = message_box_text(window);
+            press(window, IDOK);
+        });
+        r = run("Varno", "-o " + quoted(to_ansi(tool_folder() + L"\\py.zip")) + " " + quoted(dir.ansi(L"out")) +
+                             " \"nested/\xE9t\xE9 ??.txt\" nested/deeper/numbers.txt");
+    }
+    EXPECT_EQ(r.code, VARNO_ERROR_OUTPUT_FILE) << r.output;
+    const std::wstring failed = dir.file(L"out\\nested\\\x00E9t\x00E9 ??.txt");
+    EXPECT_EQ(box.rfind(failed + L" :\n", 0), 0u) << to_utf8(box);
+    EXPECT_NE(box.find(L"(123)"), std::wstring::npos) << to_utf8(box);
+    EXPECT_EQ(r.output, to_ansi(box));
+    EXPECT_FALSE(file_exists(dir.file(L"out\\nested\\deeper\\numbers.txt")));  // the failure ended the job
+}
+
+TEST(DifferentialJaLocale, DoubleByteNamesInTheDefaultMode)
+{
+    ASSERT_EQ(GetACP(), 932u);
+    expect_same_tree(L"cp932", false);
+}
+
+}  // namespace
