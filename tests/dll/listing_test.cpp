@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dll_host.h"
+#include "test_data.h"
 #include "test_files.h"
 #include "zip_writer.h"
 
@@ -13,23 +14,6 @@ using namespace dlltest;
 using ziptest::Entry;
 
 namespace {
-
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    if (text.empty())
-        return lines;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = text.find("\r\n", start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            return lines;
-        start = end + 2;
-    }
-}
 
 // An archive in a temporary folder, listed with commands.
 class Listed {

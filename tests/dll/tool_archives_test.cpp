@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dll_host.h"
+#include "test_data.h"
 #include "test_files.h"
 #include "varno.h"
 
@@ -42,18 +43,6 @@ std::map<std::string, std::vector<Expected>> read_expected()
         all[f[0]].push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11] == "1", f[12] == "1"});
     }
     return all;
-}
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 std::string right(const std::string& text, size_t width) { return std::string(width > text.size() ? width - text.size() : 0, ' ') + text; }

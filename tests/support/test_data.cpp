@@ -32,6 +32,21 @@ std::string noise_of(size_t size, unsigned seed)
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    if (text.empty())
+        return lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            return lines;
+        start = end + 2;
+    }
+}
+
 uint64_t write_time_of(const std::wstring& path)
 {
     HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
