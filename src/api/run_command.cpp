@@ -57,8 +57,7 @@ public:
         uint32_t size = 0;
         const DWORD error = read_file_head(path, kListFileZeroTail, &data, &length, &size);
         if (error != 0) {
-            if (job_->archive->options.messageMask & 1)
-                write_message(&job_->sink, L"Open error %d : %s", static_cast<int>(error), path);
+            job_message(job_, 0, L"Open error %d : %s", static_cast<int>(error), path);
             job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
             return false;
         }

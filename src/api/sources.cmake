@@ -5,6 +5,7 @@ list(APPEND VARNO_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/exports_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exports_handles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exports_stateless.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/job_messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_command.cpp)

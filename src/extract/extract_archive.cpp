@@ -131,8 +131,7 @@ void extract_archive(ExtractJob* job, const char* name)
 {
     ArchiveHandle* archive = job->archive;
     if (!load_central_directory(archive)) {
-        if (archive->options.messageMask & 1)
-            write_message(&job->sink, L"CentralDirectory read error");
+        job_message(job, 0, L"CentralDirectory read error");
         job->sink.result = VARNO_ERROR_DECODER;
         return;
     }

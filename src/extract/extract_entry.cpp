@@ -1,6 +1,5 @@
 #include "extract/extract_entry.h"
 
-#include <stdarg.h>
 #include <string.h>
 #include <wchar.h>
 #include <zlib.h>
@@ -130,7 +129,6 @@ private:
     bool write_block(const uint8_t* data, uint32_t length);
     void finish();
     void fail(int32_t result);
-    void error(const wchar_t* format, ...);
 
     ExtractJob* job_;
     ArchiveHandle* archive_;
@@ -151,23 +149,13 @@ private:
     wchar_t path_[kPathUnits];
 };
 
-void EntryExtraction::error(const wchar_t* format, ...)
-{
-    if (!(archive_->options.messageMask & 1))
-        return;
-    va_list args;
-    va_start(args, format);
-    write_message_v(&job_->sink, format, args);
-    va_end(args);
-}
-
 void EntryExtraction::run(char* name)
 {
     job_->sink.result = 0;
     if (!archive_->options.keepSlashes)
         to_backslashes(name);
     if (MultiByteToWideChar(name_code_page(), name_mb_flags(), name, -1, name_, kPathUnits) == 0) {
-        error(L"text code convert error");
+        job_message(job_, 0, L"text code convert error");
         job_->sink.result = VARNO_ERROR_NAME_CONVERT;
         return;
     }
@@ -183,14 +171,14 @@ void EntryExtraction::run(char* name)
     // Encrypted data are never written out as if they were plain.
     if (method_ == 99 || (flags & kFlagEncrypted)) {
         if (method_ == 99)
-            error(L"Archive method not support %d : %s", 99, name_);
+            job_message(job_, 0, L"Archive method not support %d : %s", 99, name_);
         else
-            error(L"Encrypted entry not support : %s", name_);
+            job_message(job_, 0, L"Encrypted entry not support : %s", name_);
         job_->sink.result = VARNO_ERROR_METHOD;
         return;
     }
     if (method_ != 0 && method_ != 8 && method_ != 9) {
-        error(L"Archive method not support %d : %s", static_cast<int>(method_), name_);
+        job_message(job_, 0, L"Archive method not support %d : %s", static_cast<int>(method_), name_);
         job_->sink.result = VARNO_ERROR_METHOD;
         return;
     }
@@ -217,7 +205,7 @@ void EntryExtraction::run(char* name)
             ? inflateInit2_(&stream_, -15, "1.3.1", static_cast<int>(sizeof(z_stream)))
             : deflate64_init(&stream_, output_, "1.3.1", static_cast<int32_t>(sizeof(z_stream)));
         if (status != 0) {
-            error(L"Decode initialize error %d : %s", status, path_);
+            job_message(job_, 0, L"Decode initialize error %d : %s", status, path_);
             fail(VARNO_ERROR_DECODER);
             return;
         }
@@ -251,7 +239,7 @@ bool EntryExtraction::read_local_header()
     DWORD got = 0;
     if (at.QuadPart < 0 || !SetFilePointerEx(input_.file, at, nullptr, FILE_BEGIN) ||
         !ReadFile(input_.file, buffer_ + phase, count, &got, nullptr)) {
-        error(L"Archive read error %d", static_cast<int>(GetLastError()));
+        job_message(job_, 0, L"Archive read error %d", static_cast<int>(GetLastError()));
         job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
         return false;
     }
@@ -269,7 +257,7 @@ bool EntryExtraction::read_local_header()
         LARGE_INTEGER forward;
         forward.QuadPart = skip - available;
         if (!SetFilePointerEx(input_.file, forward, nullptr, FILE_CURRENT)) {
-            error(L"Archive read error %d", static_cast<int>(GetLastError()));
+            job_message(job_, 0, L"Archive read error %d", static_cast<int>(GetLastError()));
             job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
             return false;
         }
@@ -283,12 +271,7 @@ bool EntryExtraction::read_local_header()
 // A path that does not fit is refused rather than cut, so that no other file is written.
 bool EntryExtraction::compose_path(bool* isDirectory)
 {
-    // The last separator, found character by character.
-    wchar_t* lastSeparator = nullptr;
-    for (wchar_t* p = name_; *p; p = CharNextW(p)) {
-        if (*p == L'\\' || *p == L'/')
-            lastSeparator = p;
-    }
+    wchar_t* lastSeparator = last_separator(name_);
     if (lastSeparator && lastSeparator[1] == 0) {
         *isDirectory = true;
         *lastSeparator = 0;
@@ -301,15 +284,13 @@ bool EntryExtraction::compose_path(bool* isDirectory)
     }
     const wchar_t* part = name_;
     if (archive_->options.junkPaths) {
-        for (const wchar_t* p = name_; *p; p = CharNextW(p)) {
-            if (*p == L'\\' || *p == L'/')
-                part = p + 1;
-        }
+        if (const wchar_t* separator = last_separator(name_))
+            part = separator + 1;
     }
     const size_t dirLength = wcslen(directory);
     const size_t partLength = wcslen(part);
     if (dirLength + 1 + partLength >= static_cast<size_t>(kPathUnits)) {
-        error(L"Write error %d : %s", ERROR_FILENAME_EXCED_RANGE, name_);
+        job_message(job_, 0, L"Write error %d : %s", ERROR_FILENAME_EXCED_RANGE, name_);
         job_->sink.result = VARNO_ERROR_OUTPUT_FILE;
         return false;
     }
@@ -381,7 +362,7 @@ bool EntryExtraction::presize_file()
     LARGE_INTEGER start = {};
     if (size.QuadPart < 0 || !SetFilePointerEx(target_.file, size, nullptr, FILE_CURRENT) ||
         !SetEndOfFile(target_.file) || !SetFilePointerEx(target_.file, start, nullptr, FILE_BEGIN)) {
-        error(L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
+        job_message(job_, 0, L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
         fail(VARNO_ERROR_OUTPUT_FILE);
         return false;
     }
@@ -392,7 +373,7 @@ bool EntryExtraction::write_block(const uint8_t* data, uint32_t length)
 {
     if (write_to_target(&target_, data, length))
         return true;
-    error(L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
+    job_message(job_, 0, L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
     fail(VARNO_ERROR_OUTPUT_FILE);
     return false;
 }
@@ -411,12 +392,12 @@ bool EntryExtraction::refill_input(bool* exhausted)
     const DWORD want = input_.remaining < kInputSize ? static_cast<DWORD>(input_.remaining) : kInputSize;
     DWORD got = 0;
     if (!ReadFile(input_.file, buffer_, want, &got, nullptr)) {
-        error(L"Read error %d : %s", static_cast<int>(GetLastError()), path_);
+        job_message(job_, 0, L"Read error %d : %s", static_cast<int>(GetLastError()), path_);
         fail(VARNO_ERROR_ARCHIVE_READ);
         return false;
     }
     if (got == 0) {
-        error(L"EOF error : %s", path_);
+        job_message(job_, 0, L"EOF error : %s", path_);
         fail(VARNO_ERROR_DATA);
         return false;
     }
@@ -456,7 +437,7 @@ bool EntryExtraction::transfer()
             // Every compressed byte is used up. A Deflate stream that stopped short of its
             // declared size is a damaged entry, not one with a zero-filled tail.
             if (method_ == 8 && target_.produced < uncompressedSize_) {
-                error(L"EOF error : %s", path_);
+                job_message(job_, 0, L"EOF error : %s", path_);
                 fail(VARNO_ERROR_DATA);
                 return false;
             }
@@ -488,7 +469,7 @@ bool EntryExtraction::transfer_deflate(bool* ended)
         if (status == Z_NEED_DICT)
             status = -1;
         if (status == Z_DATA_ERROR || status == Z_MEM_ERROR || status == -1) {
-            error(L"Decode error %d : %s", status, path_);
+            job_message(job_, 0, L"Decode error %d : %s", status, path_);
             fail(VARNO_ERROR_DATA);
             return false;
         }
@@ -509,16 +490,16 @@ bool EntryExtraction::transfer_deflate64()
     if (status == kDeflate64StreamEnd)
         return true;
     if (target_.full || target_.writeError) {
-        error(L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
+        job_message(job_, 0, L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
         fail(VARNO_ERROR_OUTPUT_FILE);
     } else if (input_.readError) {
-        error(L"Read error %d : %s", static_cast<int>(input_.readError), path_);
+        job_message(job_, 0, L"Read error %d : %s", static_cast<int>(input_.readError), path_);
         fail(VARNO_ERROR_ARCHIVE_READ);
     } else if (status == kDeflate64BufferError) {
-        error(L"EOF error : %s", path_);
+        job_message(job_, 0, L"EOF error : %s", path_);
         fail(VARNO_ERROR_DATA);
     } else {
-        error(L"Decode error %d : %s", status, path_);
+        job_message(job_, 0, L"Decode error %d : %s", status, path_);
         fail(VARNO_ERROR_DATA);
     }
     return false;
@@ -552,8 +533,7 @@ void EntryExtraction::finish()
         CloseHandle(target_.file);
     }
     job_->sink.result = 0;
-    if (archive_->options.messageMask & 4)
-        write_message(&job_->sink, L"%s\r\n", path_);
+    job_message(job_, 2, L"%s\r\n", path_);
 }
 
 // Ends a failed entry: the decoder is ended and a partial output removed.

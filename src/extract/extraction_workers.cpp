@@ -101,8 +101,7 @@ unsigned __stdcall extraction_worker(void* argument)
     VirtualFree(params->block, 0, MEM_RELEASE);  // the parameters go with it
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    if (archive->options.messageMask & 8)
-        write_message(&job.sink, L"[Thread END:%d,res:%d]", static_cast<int>(reported), static_cast<int>(result));
+    job_message(&job, 3, L"[Thread END:%d,res:%d]", static_cast<int>(reported), static_cast<int>(result));
     if (result != 0)
         InterlockedCompareExchange(as_long(&parentSink->result), result, 0);
     merge_messages(archive, parentSink, &job.sink);
@@ -184,8 +183,8 @@ void extract_with_workers(ExtractJob* job)
     if (threads < 1)
         threads = 1;
     const uint32_t step = entries / threads;
-    if (threads > 1 && (archive->options.messageMask & 8))
-        write_message(&job->sink, L"multimode thread:%d step:%d", static_cast<int>(threads), static_cast<int>(step));
+    if (threads > 1)
+        job_message(job, 3, L"multimode thread:%d step:%d", static_cast<int>(threads), static_cast<int>(step));
 
     // The result starts at 0 before any worker can offer its own.
     job->sink.result = 0;

@@ -1,5 +1,7 @@
 #include "extract/output_files.h"
 
+#include <wchar.h>
+
 #include "api/extract_job.h"
 #include "api/messages.h"
 #include "archive/archive_handle.h"
@@ -18,8 +20,6 @@ constexpr LONG kDialogClaimed = -1;
 constexpr LONG kDialogRequested = -2;
 constexpr LONG kDialogAnswered = -3;
 constexpr DWORD kPollMs = 100;
-
-bool mask_bit(const ExtractJob* job, int bit) { return (job->archive->options.messageMask >> bit) & 1; }
 
 // The archive's overwrite mode is shared by every thread of a job: read afresh, written atomically.
 int32_t current_overwrite_mode(const ArchiveHandle* archive)
@@ -49,25 +49,6 @@ bool is_cancel(INT_PTR answer)
     return answer != 0 && answer != IDYES && answer != IDNO && mode_for_all_files(answer) == 0;
 }
 
-int32_t length_of(const wchar_t* text)
-{
-    int32_t n = 0;
-    while (text[n])
-        ++n;
-    return n;
-}
-
-// The last '\' or '/' of text, found character by character; null when there is none.
-wchar_t* last_separator(wchar_t* text)
-{
-    wchar_t* found = nullptr;
-    for (wchar_t* p = text; *p; p = CharNextW(p)) {
-        if (*p == L'\\' || *p == L'/')
-            found = p;
-    }
-    return found;
-}
-
 // Reports a creation failure: the path, the system's text for the error and its number, in
 // the job's messages and in a warning box. The box is shown by whichever thread failed,
 // workers included: the result stops that thread, so each thread shows one box at most, and
@@ -75,7 +56,7 @@ wchar_t* last_separator(wchar_t* text)
 // go on. For a host without an output buffer the box is the only report of the failure.
 HANDLE report_creation_failure(ExtractJob* job, const wchar_t* path, DWORD error)
 {
-    if (mask_bit(job, 0)) {
+    if (job_wants_message(job, 0)) {
         wchar_t text[kSystemTextUnits + 1];
         const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
                                        0x0800, text, kSystemTextUnits, nullptr);
@@ -160,8 +141,7 @@ int ask_through_caller(ExtractJob* job, OverwritePrompt* prompt, INT_PTR* answer
     if (is_cancel(*answer)) {
         // The channel goes straight from answered to the abort code, so that no waiting
         // worker can claim it in between and put a second question to a cancelled job.
-        if (mask_bit(job, 0))
-            write_message(&job->sink, L"User cancel");
+        job_message(job, 0, L"User cancel");
         InterlockedCompareExchange(&archive->sharedState, VARNO_ERROR_CANCELLED, kDialogAnswered);
         job->sink.result = VARNO_ERROR_CANCELLED;
         return 0;
@@ -171,6 +151,17 @@ int ask_through_caller(ExtractJob* job, OverwritePrompt* prompt, INT_PTR* answer
 }
 
 }  // namespace
+
+// The last '\' or '/' of text, found character by character; null when there is none.
+wchar_t* last_separator(wchar_t* text)
+{
+    wchar_t* found = nullptr;
+    for (wchar_t* p = text; *p; p = CharNextW(p)) {
+        if (*p == L'\\' || *p == L'/')
+            found = p;
+    }
+    return found;
+}
 
 int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* extras, DWORD)
 {
@@ -205,8 +196,7 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
                 action = allFiles;
             } else if (answer != 0) {
                 if (job->isMainJob) {
-                    if (mask_bit(job, 0))
-                        write_message(&job->sink, L"User cancel");
+                    job_message(job, 0, L"User cancel");
                     if (InterlockedCompareExchange(&archive->sharedState, VARNO_ERROR_CANCELLED, 0) == 0)
                         job->sink.result = VARNO_ERROR_CANCELLED;
                 }
@@ -216,21 +206,18 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
     }
 
     if (archive->options.skipExisting || action == 1) {
-        if (mask_bit(job, 1))
-            write_message(&job->sink, L"Skip(exist): %s", path);
+        job_message(job, 1, L"Skip(exist): %s", path);
         return 0;
     }
     if (action == 2) {
-        if (mask_bit(job, 1))
-            write_message(&job->sink, L"overwrite: %s", path);
+        job_message(job, 1, L"overwrite: %s", path);
         return 1;
     }
     if (action == 4) {
         const DWORD error = backup_existing_file(path);
         if (error == 0)
             return 1;
-        if (mask_bit(job, 0))
-            write_message(&job->sink, L"Backup error(%d): %s", static_cast<int>(error), path);
+        job_message(job, 0, L"Backup error(%d): %s", static_cast<int>(error), path);
         return 0;
     }
 
@@ -239,16 +226,14 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
                                   nullptr);
     if (existing == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (mask_bit(job, 0))
-            write_message(&job->sink, L"Open error(%d): %s", static_cast<int>(error), path);
+        job_message(job, 0, L"Open error(%d): %s", static_cast<int>(error), path);
         job->sink.result = VARNO_ERROR_OUTPUT_FILE;
         return 0;
     }
     FILETIME existingTime;
     if (!GetFileTime(existing, nullptr, nullptr, &existingTime)) {
         const DWORD error = GetLastError();
-        if (mask_bit(job, 1))
-            write_message(&job->sink, L"Skip(date, GetTime error %d): %s", static_cast<int>(error), path);
+        job_message(job, 1, L"Skip(date, GetTime error %d): %s", static_cast<int>(error), path);
         CloseHandle(existing);
         return 0;
     }
@@ -257,12 +242,10 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
     entryTime.dwLowDateTime = static_cast<DWORD>(extras->writeTime);
     entryTime.dwHighDateTime = static_cast<DWORD>(extras->writeTime >> 32);
     if (CompareFileTime(&entryTime, &existingTime) > 0) {
-        if (mask_bit(job, 1))
-            write_message(&job->sink, L"OverWrite: %s", path);
+        job_message(job, 1, L"OverWrite: %s", path);
         return 1;
     }
-    if (mask_bit(job, 1))
-        write_message(&job->sink, L"Skip(date): %s", path);
+    job_message(job, 1, L"Skip(date): %s", path);
     return 0;
 }
 
@@ -309,7 +292,7 @@ HANDLE create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras
         if (error != ERROR_PATH_NOT_FOUND)
             return report_creation_failure(job, path, error);
         if (disposition == CREATE_ALWAYS)
-            return report_creation_failure(job, path, length_of(path) >= 260 ? ERROR_FILENAME_EXCED_RANGE : error);
+            return report_creation_failure(job, path, wcslen(path) >= 260 ? ERROR_FILENAME_EXCED_RANGE : error);
 
         job->sink.result = VARNO_ERROR_OUTPUT_FILE;
         wchar_t directory[kPathUnits];
@@ -321,15 +304,13 @@ HANDLE create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras
         directory[n] = 0;
         wchar_t* separator = last_separator(directory);
         if (!separator) {
-            if (mask_bit(job, 0))
-                write_message(&job->sink, L"path not found: %s", path);
+            job_message(job, 0, L"path not found: %s", path);
             return nullptr;
         }
         *separator = 0;
         const DWORD made = make_directories(directory);
         if (made != 0) {
-            if (mask_bit(job, 0))
-                write_message(&job->sink, L"Directory create error(%d): %s", static_cast<int>(made), directory);
+            job_message(job, 0, L"Directory create error(%d): %s", static_cast<int>(made), directory);
             job->sink.result = VARNO_ERROR_MAKE_DIRECTORY;
             return nullptr;
         }

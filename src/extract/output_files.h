@@ -19,6 +19,9 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
 // Moves an existing file out of the way (a.txt to a~.txt, a~1.txt, ...); 0 or a system error.
 DWORD backup_existing_file(const wchar_t* path);
 
+// The last '\' or '/' of a path, found character by character; null when there is none.
+wchar_t* last_separator(wchar_t* text);
+
 // Makes path and its missing parents (path is changed in place: '/' at a split becomes '\').
 // Returns 0 when the directory exists afterwards, else a system error.
 DWORD make_directories(wchar_t* path);
