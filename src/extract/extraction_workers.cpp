@@ -7,6 +7,7 @@
 #include "api/extract_job.h"
 #include "archive/archive_handle.h"
 #include "archive/entry_names.h"
+#include "extract/extract_archive.h"
 #include "extract/extract_entry.h"
 #include "ui/overwrite_dialog.h"
 #include "varno_results.h"

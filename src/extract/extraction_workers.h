@@ -17,7 +17,3 @@ void extract_with_workers(ExtractJob* job);
 
 // 1 when the volume of path incurs a seek penalty or cannot be shown to be fast, else 0.
 int32_t probe_storage_kind(const wchar_t* path);
-
-// Extracts the records from `first` to the end of the central directory on the caller's
-// thread (the job driver's own loop).
-void extract_records_on_caller(ExtractJob* job, const uint8_t* first);
