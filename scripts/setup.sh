@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need, and nothing twice:
 # Debian packages, the Japanese locale for the second Wine prefix, Zig for the
-# ARM64 build (from the npm registry) and the zlib sources for ARM64.
+# ARM64 build (from the npm registry), the zlib sources for ARM64, and the arm64 Wine
+# that runs varno64A.dll under qemu (scripts/arm64-wine.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 tools="$root/.tools"
@@ -13,7 +14,7 @@ packages=(
   wine64 xvfb locales
   clang clang-14 lld llvm libclang-rt-14-dev
   googletest libgtest-dev
-  binutils-source nodejs
+  binutils-source nodejs qemu-user-static
 )
 
 missing=()
@@ -53,4 +54,5 @@ if ! [ -f "$tools/zlib-src/inflate.c" ]; then
   mv "$tools/zlib-unpack/$top/zlib" "$tools/zlib-src"
   rm -rf "$tools/zlib-unpack"
 fi
+"$root/scripts/arm64-wine.sh" "$tools/arm64-wine"
 echo "setup: ready"

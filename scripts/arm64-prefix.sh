@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# arm64-prefix.sh PREFIX RUNTIME: makes a Wine prefix for the arm64 Wine unpacked in RUNTIME.
+#
+# The arm64 Wine cannot make a prefix itself here: its processes never get a window station, so
+# wineboot's windows (and rundll32's) wait for a desktop that explorer.exe never makes, and with
+# explorer.exe allowed every process that asks starts another one. A prefix is a registry and a
+# folder tree that do not depend on the processor, so the host's x64 Wine of the same version
+# makes it (its wine.inf has the same time stamp, so the arm64 Wine takes the prefix as up to
+# date), and every module file that wineboot placed in the tree is then replaced by the arm64
+# runtime's file of the same name, as the arm64 wineboot would have placed it. The per-processor
+# registry keys are written again by the arm64 wineboot that starts with the first program.
+set -euo pipefail
+prefix=$1
+runtime=$2
+modules="$runtime/usr/lib/aarch64-linux-gnu/wine/aarch64-windows"
+[ -d "$modules" ] || { echo "arm64-prefix: no arm64 Wine in $runtime" >&2; exit 1; }
+[ "$(stat -c %Y /usr/share/wine/wine.inf)" = "$(stat -c %Y "$runtime/usr/share/wine/wine.inf")" ] ||
+  echo "arm64-prefix: the x64 and arm64 Wine differ; the arm64 Wine will update the prefix" >&2
+
+work="$prefix.making"
+rm -rf "$work"
+mkdir -p "$work"
+(
+  export WINEPREFIX="$work" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  unset DISPLAY WAYLAND_DISPLAY
+  status=0
+  timeout 300 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || status=$?
+  /usr/lib/wine/wineserver64 -k 2>/dev/null || true  # this prefix's server only
+  exit $status
+)
+[ -f "$work/system.reg" ] || { echo "arm64-prefix: wineboot made no prefix in $work" >&2; exit 1; }
+
+replaced=0
+while IFS= read -r -d '' file; do
+  name=$(basename "$file")
+  if [ -f "$modules/$name" ]; then
+    cp "$modules/$name" "$file"
+    replaced=$((replaced + 1))
+  fi
+done < <(find "$work/drive_c/windows" -path "$work/drive_c/windows/syswow64" -prune -o -type f -print0)
+[ $replaced -gt 100 ] || { echo "arm64-prefix: only $replaced module files replaced" >&2; exit 1; }
+rm -rf "$prefix"
+mv "$work" "$prefix"
