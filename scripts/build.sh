@@ -2,7 +2,7 @@
 # Configures (once) and builds the tree:
 #   build/win64   varno64.dll, varno.exe and the Windows tests (mingw-w64)
 #   build/native  the byte-level routines under ASan/UBSan, their tests, fuzz targets, benchmarks
-#   build/arm64   varno64A.dll (Zig), only with --arm64
+#   build/arm64   varno64A.dll and the same Windows tests (Zig), only with --arm64
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -19,5 +19,5 @@ build() {
 build win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
 build native -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 if [ "${1:-}" = "--arm64" ]; then
-  build arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-zig-arm64.cmake -DVARNO_TESTS=OFF
+  build arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-zig-arm64.cmake
 fi

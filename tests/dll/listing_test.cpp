@@ -202,7 +202,7 @@ TEST(Listing, DirectoriesThatCannotBeReadOrEndEarly)
     const std::string cut = zip.substr(0, third + 20) + zip.substr(zip.rfind(std::string("PK\5\6", 4)));
     Listed truncated(cut);
     EXPECT_EQ(truncated.list("Varno", "-l").size(), 2u);
-    Listed lying({{.name = "x", .data = "1", .centralExtra = std::string("\x01\x00\xF0\xFF", 4) + "12345678"},
+    Listed lying(std::vector<Entry>{{.name = "x", .data = "1", .centralExtra = std::string("\x01\x00\xF0\xFF", 4) + "12345678"},
                   {.name = "y", .data = "2", .centralExtra = ziptest::extra_record(0x000a, std::string(4, '\0') + "\x01\x00\xFF\x7F")}});
     const std::vector<std::string> l = lying.list("UnZip", "-l");
     ASSERT_EQ(l.size(), 2u);
@@ -212,7 +212,7 @@ TEST(Listing, DirectoriesThatCannotBeReadOrEndEarly)
 TEST(Listing, NamesInBothCodePagesBothLocales)
 {
     const std::string utf8Name = "\xc3\xa9t\xc3\xa9/\xe6\x97\xa5.txt";  // "été/日.txt"
-    Listed a({{.name = utf8Name, .data = "u", .flags = 0x800}, {.name = "\xc3\xa9t\xc3\xa9.txt", .data = "v"}});
+    Listed a(std::vector<Entry>{{.name = utf8Name, .data = "u", .flags = 0x800}, {.name = "\xc3\xa9t\xc3\xa9.txt", .data = "v"}});
     {
         UnicodeMode on(true);
         const std::vector<std::string> l = a.list("UnZip", "-l");

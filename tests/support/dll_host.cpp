@@ -6,7 +6,7 @@ namespace dlltest {
 
 HMODULE varno_module()
 {
-    static HMODULE module = LoadLibraryW(L"varno64.dll");
+    static HMODULE module = LoadLibraryW(VARNO_DLL_FILE);
     return module;
 }
 

@@ -10,7 +10,7 @@
 
 namespace dlltest {
 
-HMODULE varno_module();  // varno64.dll, loaded once per test program
+HMODULE varno_module();  // the build's DLL (VARNO_DLL_FILE), loaded once per test program
 
 // The export `name` as a function pointer of type F; fails the test when it is missing.
 template <typename F>
