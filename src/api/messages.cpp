@@ -2,10 +2,12 @@
 
 #include <string.h>
 
+#include "api/format_text.h"
 #include "api/library_state.h"
+#include "ui/desktop.h"
 
 namespace {
-constexpr int kFormattedUnits = 1025;  // wvsprintfW writes at most 1024 characters and a NUL
+constexpr int kFormattedUnits = 1024;  // as wvsprintfW's buffer: 1023 characters and the NUL
 constexpr int kConvertedBytes = 1536;
 }  // namespace
 
@@ -41,10 +43,9 @@ bool append_sink_text(MessageSink* sink, const char* text, uint64_t length)
 int32_t write_message_v(MessageSink* sink, const wchar_t* format, va_list args)
 {
     wchar_t text[kFormattedUnits];
-    text[0] = 0;
-    wvsprintfW(text, format, args);
+    format_text(text, kFormattedUnits, format, args);
     if (!sink)
-        return MessageBoxW(nullptr, text, L"varno.dll", MB_ICONWARNING);
+        return show_warning_box(text);
 
     char converted[kConvertedBytes];
     const int bytes = WideCharToMultiByte(name_code_page(), 0, text, -1, converted, sizeof converted,
@@ -54,6 +55,13 @@ int32_t write_message_v(MessageSink* sink, const wchar_t* format, va_list args)
     const int32_t n = bytes - 1;
     append_sink_text(sink, converted, static_cast<uint64_t>(n));
     return n;
+}
+
+int32_t show_warning_box(const wchar_t* text)
+{
+    if (!desktop_usable())
+        return 0;  // MessageBoxW's failure result: there is nobody to show it to
+    return MessageBoxW(nullptr, text, L"varno.dll", MB_ICONWARNING);
 }
 
 int32_t write_message(MessageSink* sink, const wchar_t* format, ...)

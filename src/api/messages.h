@@ -15,12 +15,16 @@ struct MessageSink {
 // Starts a sink over a caller's buffer: its first byte becomes the terminator.
 void init_message_sink(MessageSink* sink, char* buffer, uint64_t size);
 
-// Formats with wvsprintfW (1024 characters at most), converts to the name code page and appends
-// the text, CR LF before it unless it is the first. A message that does not fit closes the sink.
-// Without a sink the text is shown in a warning message box titled "varno.dll".
+// Formats in the syntax of wvsprintfW (format_text, 1023 characters at most), converts to the
+// name code page and appends the text, CR LF before it unless it is the first. A message that
+// does not fit closes the sink. Without a sink the text goes to show_warning_box.
 // Returns the converted length, 0 when nothing was converted, or the message box's result.
 int32_t write_message(MessageSink* sink, const wchar_t* format, ...);
 int32_t write_message_v(MessageSink* sink, const wchar_t* format, va_list args);
+
+// Shows text in a warning message box titled "varno.dll" and returns its result; returns 0 at
+// once when no desktop is usable, where a box would wait for ever.
+int32_t show_warning_box(const wchar_t* text);
 
 // Appends text that is already in the name code page, by the same rule as a message.
 // Returns false when it did not fit (the sink is then closed).

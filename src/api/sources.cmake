@@ -1,5 +1,6 @@
 list(APPEND VARNO_PORTABLE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/command_walk.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/format_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_options.cpp)
 list(APPEND VARNO_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/exports_command.cpp

@@ -71,7 +71,7 @@ HANDLE report_creation_failure(ExtractJob* job, const wchar_t* path, DWORD error
         line[0] = 0;
         wsprintfW(line, L"%s :\n%s(%d)", path, text, static_cast<int>(error));
         write_message(&job->sink, L"%s", line);
-        MessageBoxW(nullptr, line, L"varno.dll", MB_ICONWARNING);
+        show_warning_box(line);
     }
     job->sink.result = VARNO_ERROR_OUTPUT_FILE;
     return nullptr;

@@ -7,6 +7,7 @@
 #include "archive/entry_extras.h"
 #include "archive/zip_format.h"
 #include "resources/resource_ids.h"
+#include "ui/desktop.h"
 #include "ui/place_window.h"
 
 namespace {
@@ -175,6 +176,8 @@ INT_PTR CALLBACK overwrite_dialog_proc(HWND dialog, UINT message, WPARAM wParam,
 
 INT_PTR show_overwrite_dialog(OverwritePrompt* prompt)
 {
+    if (!desktop_usable())
+        return -1;  // nobody can answer: cancel, as when the dialog cannot be made
     return DialogBoxParamW(g_library.moduleInstance, MAKEINTRESOURCEW(IDD_OVERWRITE), nullptr, overwrite_dialog_proc,
                            reinterpret_cast<LPARAM>(prompt));
 }

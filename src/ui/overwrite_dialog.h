@@ -13,7 +13,8 @@ struct OverwritePrompt {
 };
 
 // Shows the dialog modally on the calling thread; returns IDYES, IDNO, one of the
-// IDC_OVERWRITE_ALL .. IDC_BACKUP_EXISTING answers, or -1 for cancel.
+// IDC_OVERWRITE_ALL .. IDC_BACKUP_EXISTING answers, or -1 for cancel (also when no desktop is
+// usable or the dialog cannot be made).
 INT_PTR show_overwrite_dialog(OverwritePrompt* prompt);
 
 // On the caller's thread, while the archive's sharedState is -2: shows the dialog for the

@@ -1,13 +1,19 @@
 // write_message: formatting limits, conversion to the name code page, separators, the rule that
-// closes a full sink, and the message box shown when there is no sink.
+// closes a full sink, and the message box shown when there is no sink; the library's formatter
+// against the platform's wvsprintfW for every message format of the library.
 #include <windows.h>
+
+#include <stdint.h>
 
 #include <string>
 #include <vector>
 
+#include "api/format_text.h"
 #include "api/library_state.h"
 #include "api/messages.h"
 #include "dll_host.h"
+#include "output_job.h"
+#include "ui/overwrite_dialog.h"
 #include "window_watch.h"
 
 using namespace dlltest;
@@ -131,6 +137,7 @@ TEST(WriteMessageJaLocale, AnsiModeMeansCodePage932)
 
 TEST(WriteMessage, WithoutASinkAWarningBoxIsShown)
 {
+    SKIP_WITHOUT_DESKTOP();
     std::wstring text;
     WindowWatch watch(L"varno.dll", [&](HWND box) {
         text = message_box_text(box);
@@ -139,6 +146,147 @@ TEST(WriteMessage, WithoutASinkAWarningBoxIsShown)
     EXPECT_EQ(write_message(nullptr, L"nothing to write %d", 7), IDOK);
     EXPECT_EQ(watch.seen(), 1);
     EXPECT_EQ(text, L"nothing to write 7");
+}
+
+// Where no window can be seen, neither the box nor the overwrite dialog waits for an answer:
+// the box reports 0 and the dialog a cancel, and nothing appears on the visible desktop.
+TEST(WriteMessage, WithoutAUsableDesktopNothingWaitsForAnAnswer)
+{
+    std::atomic<int> shown{0};
+    WindowWatch boxes(L"varno.dll", [&](HWND box) {
+        ++shown;
+        press(box, IDOK);
+    });
+    WindowWatch dialogs(L"Exist file - varno", [&](HWND dialog) {
+        ++shown;
+        press(dialog, IDCANCEL);
+    });
+    InvisibleWindowStation invisible;
+    ASSERT_TRUE(invisible.active() || no_desktop_reason());
+    EXPECT_EQ(write_message(nullptr, L"nobody reads %s", L"this"), 0);
+    TestEntry entry(0x5A21, 0x6000, 4);
+    OverwritePrompt prompt = {L"C:\\a.txt", &entry.extras};
+    EXPECT_EQ(show_overwrite_dialog(&prompt), -1);
+    Sleep(200);
+    EXPECT_EQ(shown.load(), 0);
+}
+
+// A process whose server runs without any display (the x64 prefix of this test) gets its box
+// answered by the runtime at once; the call must come back, whatever it answers.
+TEST(WriteMessageNoDisplay, ABoxWithoutADisplayComesBack)
+{
+    HANDLE thread = CreateThread(nullptr, 0, [](void*) -> DWORD {
+        write_message(nullptr, L"no display: %d", 1);
+        return 0;
+    }, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+}
+
+// Every message format of the library, as its sources write them.
+struct MessageFormat {
+    const wchar_t* format;
+    const char* where;
+};
+const MessageFormat kMessageFormats[] = {
+#include "message_formats.inc"
+};
+
+// Arguments the way a Windows va_list holds them: one 8-byte slot each, an int in the low half.
+struct Arguments {
+    uint64_t slots[8] = {};
+    va_list list() { return reinterpret_cast<va_list>(slots); }
+};
+
+// The conversion letters of a format, in order (flags, width and precision skipped).
+std::string conversions(const wchar_t* format)
+{
+    std::string letters;
+    for (const wchar_t* p = format; *p; ++p) {
+        if (*p != L'%')
+            continue;
+        ++p;
+        while (*p && wcschr(L"-0123456789.", *p))
+            ++p;
+        if (!*p)
+            break;
+        if (*p != L'%')
+            letters += static_cast<char>(*p);
+    }
+    return letters;
+}
+
+// Variant `variant` of the arguments of `format`: strings and numbers taken in turn from sets
+// that reach the edges (empty, non-ASCII, null, longer than the buffer; zero, the extremes).
+Arguments arguments_for(const wchar_t* format, int variant)
+{
+    static const std::wstring longText(1200, L'p');
+    static const wchar_t* const texts[] = {L"C:\\out\\file.txt", L"", L"\x65E5\x672C\x00E9", nullptr, longText.c_str()};
+    static const int32_t numbers[] = {0, -1, 183, INT32_MIN, INT32_MAX, 0x7F3A};
+    Arguments a;
+    const std::string letters = conversions(format);
+    for (size_t i = 0; i < letters.size() && i < 8; ++i) {
+        const size_t pick = static_cast<size_t>(variant) + i;
+        if (letters[i] == 's')
+            a.slots[i] = reinterpret_cast<uintptr_t>(texts[pick % 5]);
+        else
+            a.slots[i] = static_cast<uint64_t>(static_cast<int64_t>(numbers[pick % 6]));
+    }
+    return a;
+}
+
+void expect_same_text(const wchar_t* format, const char* where)
+{
+    for (int variant = 0; variant < 6; ++variant) {
+        Arguments a = arguments_for(format, variant);
+        wchar_t platform[1100], own[1100];
+        wmemset(platform, L'#', 1100);
+        wmemset(own, L'#', 1100);
+        const int expected = wvsprintfW(platform, format, a.list());
+        const int n = format_text(own, 1024, format, a.list());
+        const std::string context = std::string(where) + " variant " + std::to_string(variant);
+        EXPECT_EQ(std::wstring(own), std::wstring(platform)) << context;
+        // A cut text counts 1024 there (it has 1023 characters); only the text goes further.
+        if (expected < 1024)
+            EXPECT_EQ(n, expected) << context;
+        else
+            EXPECT_EQ(n, 1023) << context;
+        EXPECT_EQ(own[1024], L'#') << context;
+    }
+}
+
+const char* formatter_reason()
+{
+#if defined(_M_ARM64) || defined(__aarch64__)
+    return "the emulated runtime's wvsprintfW faults on a Windows va_list; the x64 run compares";
+#else
+    return nullptr;
+#endif
+}
+
+TEST(FormatText, EveryMessageFormatGivesTheTextOfWvsprintfW)
+{
+    if (const char* reason = formatter_reason())
+        GTEST_SKIP() << reason;
+    ASSERT_GT(sizeof kMessageFormats / sizeof kMessageFormats[0], 20u);
+    for (const MessageFormat& m : kMessageFormats)
+        expect_same_text(m.format, m.where);
+}
+
+TEST(FormatText, EachConversionGivesTheTextOfWvsprintfW)
+{
+    if (const char* reason = formatter_reason())
+        GTEST_SKIP() << reason;
+    const wchar_t* const formats[] = {
+        L"%d|%i|%u|%x|%X", L"[%5d][%-5d][%05d][%.3d][%8.4d][%-08d]", L"[%5x][%-5X][%08x][%.6u][%3u]",
+        L"[%10s][%-10s][%.3s][%.0s][%4.2s][%-3.1s]", L"%c%c[%3c][%-3c]", L"100%% %s %%d", L"%s%s%s%s",
+        L"%1100s", L"%-1100d|", L"%.1100d", L"a%yb%qc", L"%d%", L"%5", L"[%5.2q][%-5q][%0-5d]", L"%s", L"",
+    };
+    for (const wchar_t* f : formats) {
+        const std::string name(f, f + wcslen(f));
+        expect_same_text(f, name.c_str());
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "ui/desktop.h"
+
 namespace dlltest {
 
 namespace {
@@ -22,6 +24,33 @@ BOOL CALLBACK collect(HWND window, LPARAM param)
 }
 
 }  // namespace
+
+const char* no_desktop_reason()
+{
+    // On x64 the suite runs on a virtual display, where a missing desktop is a fault to report.
+#if defined(_M_ARM64) || defined(__aarch64__)
+    if (!desktop_usable())
+        return "no usable desktop: the ARM64 emulation gives no process a window station";
+#endif
+    return nullptr;
+}
+
+InvisibleWindowStation::InvisibleWindowStation()
+    : previous_(GetProcessWindowStation()), station_(CreateWindowStationW(L"varno-invisible", 0, WINSTA_ALL_ACCESS, nullptr))
+{
+    if (station_ && !SetProcessWindowStation(station_)) {
+        CloseWindowStation(station_);
+        station_ = nullptr;
+    }
+}
+
+InvisibleWindowStation::~InvisibleWindowStation()
+{
+    if (!station_)
+        return;
+    SetProcessWindowStation(previous_);
+    CloseWindowStation(station_);
+}
 
 WindowWatch::WindowWatch(std::wstring title, std::function<void(HWND)> answer)
     : title_(std::move(title)), answer_(std::move(answer)), thread_([this] { watch(); })

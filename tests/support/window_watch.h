@@ -7,7 +7,35 @@
 #include <string>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 namespace dlltest {
+
+// Why this process cannot show windows, or null when it can: under the ARM64 emulation no
+// process gets a window station, and a window would wait for a desktop that never comes.
+// Never a reason on x64, whose suite runs on a virtual display.
+const char* no_desktop_reason();
+
+// The first statement of a test that needs a window: skips it, with the reason in the test's
+// output, where no window can be shown.
+#define SKIP_WITHOUT_DESKTOP()                                     \
+    if (const char* reason_ = dlltest::no_desktop_reason())       \
+    GTEST_SKIP() << reason_
+
+// Makes the process's window station an invisible one for the lifetime of the object, as a
+// service has: no window of the process can be seen or answered there.
+class InvisibleWindowStation {
+public:
+    InvisibleWindowStation();
+    ~InvisibleWindowStation();
+    InvisibleWindowStation(const InvisibleWindowStation&) = delete;
+    InvisibleWindowStation& operator=(const InvisibleWindowStation&) = delete;
+    bool active() const { return station_ != nullptr; }
+
+private:
+    HWINSTA previous_;
+    HWINSTA station_;
+};
 
 // Waits in its own thread for each visible top-level window of this process titled `title`
 // and hands it to `answer`, which reads it and presses one of its buttons. Counts the windows.
