@@ -45,6 +45,7 @@ TEST(DifferentialBothLocales, TreesOfEveryToolMatchWhatTheToolExtracts)
 
 TEST(Differential, NamesOutsideTheSystemCodePageFailCleanly)
 {
+    SKIP_WITHOUT_DESKTOP();
     // In the default mode names are taken to the system code page: the Japanese letters of one
     // name become '?', which no file name may hold. That entry fails with its report, and
     // nothing of it is left behind.

@@ -160,6 +160,7 @@ TEST(ResolveExistingFile, BackupModeMovesTheFileAside)
 // files change the mode for the rest of the command.
 TEST(ResolveExistingFile, AskModeTakesTheDialogsAnswer)
 {
+    SKIP_WITHOUT_DESKTOP();
     const uint64_t existingTime = utc_from_local(2022, 3, 4, 10, 20, 30, 0);
     struct Case {
         int answer;
@@ -313,6 +314,7 @@ std::wstring make_protected_file(const TempDir& dir)
 
 TEST(CreateOutputFile, ProtectedFileIsPutToThePolicyTwice)
 {
+    SKIP_WITHOUT_DESKTOP();
     TempDir dir;
     const std::wstring path = make_protected_file(dir);
     Immutable refused(path);
@@ -337,6 +339,7 @@ TEST(CreateOutputFile, ProtectedFileIsPutToThePolicyTwice)
 
 TEST(CreateOutputFile, ProtectedFileInAskModeIsAskedAboutTwiceUnlessTheAnswerCoversAllFiles)
 {
+    SKIP_WITHOUT_DESKTOP();
     struct Case {
         std::vector<int> answers;
         int asked;
@@ -381,6 +384,7 @@ TEST(CreateOutputFile, ProtectedFileInAskModeIsAskedAboutTwiceUnlessTheAnswerCov
 
 TEST(CreateOutputFile, APathNamingADirectoryIsReportedWithError5AndABox)
 {
+    SKIP_WITHOUT_DESKTOP();
     TempDir dir;
     const std::wstring path = dir.file(L"sub");
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
@@ -456,6 +460,7 @@ TEST(CreateOutputFile, DirectoryFailuresAndPathsWithoutDirectory)
 // more is then reported as too long.
 TEST(CreateOutputFile, StillMissingDirectoryAfterMakingIt)
 {
+    SKIP_WITHOUT_DESKTOP();
     TempDir dir;
     write_file(dir.file(L"plain"), "x");
     TestArchive archive(0);

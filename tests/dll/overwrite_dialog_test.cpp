@@ -88,6 +88,7 @@ std::wstring class_name(const std::wstring& name)
 
 TEST(OverwriteDialogTemplate, IsStoredExactlyAsLaidOut)
 {
+    SKIP_WITHOUT_DESKTOP();
     HMODULE module = varno_module();
     ASSERT_TRUE(module);
     HRSRC found = FindResourceExW(module, RT_DIALOG, MAKEINTRESOURCEW(IDD_OVERWRITE),
@@ -209,6 +210,7 @@ constexpr uint16_t dos_time(int hour, int minute, int second)
 
 TEST(OverwriteDialog, ShowsBothFilesAndEndsWithEachAnswer)
 {
+    SKIP_WITHOUT_DESKTOP();
     TempDir dir;
     const std::wstring path = dir.file(L"existing.bin");
     write_file(path, std::string(1234567, 'e'));
@@ -256,6 +258,7 @@ TEST(OverwriteDialog, ShowsBothFilesAndEndsWithEachAnswer)
 
 TEST(OverwriteDialog, ExtraTimesZip64SizesMissingFilesAndPlacement)
 {
+    SKIP_WITHOUT_DESKTOP();
     TempDir dir;
     const std::wstring missing = dir.file(L"gone.txt");
     TestEntry entry(dos_date(2021, 6, 15), dos_time(13, 45, 30), 0);
@@ -284,6 +287,7 @@ TEST(OverwriteDialog, ExtraTimesZip64SizesMissingFilesAndPlacement)
 
 TEST(OverwriteDialogJaLocale, JapaneseCaptionsAndFormat)
 {
+    SKIP_WITHOUT_DESKTOP();
     ASSERT_EQ(LOWORD(GetUserDefaultLCID()), 0x0411);
     TempDir dir;
     const std::wstring path = dir.file(L"a.txt");
@@ -317,6 +321,7 @@ TEST(OverwriteDialogJaLocale, JapaneseCaptionsAndFormat)
 // The caller's side of a worker's question.
 TEST(AnswerOverwriteRequest, ShowsThePostedPromptAndAnswersIt)
 {
+    SKIP_WITHOUT_DESKTOP();
     TempDir dir;
     const std::wstring path = dir.file(L"posted.txt");
     write_file(path, "abc");
@@ -366,6 +371,7 @@ struct PopUp {
 
 TEST(PlaceWindow, CentresOnTheReferenceAndKeepsInsideTheWorkArea)
 {
+    SKIP_WITHOUT_DESKTOP();
     RECT work;
     ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
     const LONG ww = work.right - work.left, wh = work.bottom - work.top;

@@ -113,6 +113,7 @@ WorkerRun run_workers(ArchiveHandle* archive, std::vector<Worker>& workers, cons
 
 TEST(OverwriteFromWorkers, OneQuestionAtATimeAndAnswersForAllFilesReachEveryWorker)
 {
+    SKIP_WITHOUT_DESKTOP();
     struct Case {
         const char* what;
         std::vector<int> answers;
@@ -198,6 +199,7 @@ TEST(OverwriteFromWorkers, OneQuestionAtATimeAndAnswersForAllFilesReachEveryWork
 
 TEST(OverwriteFromWorkers, CancelEndsEveryWaitingWorker)
 {
+    SKIP_WITHOUT_DESKTOP();
     TempDir dir;
     TestArchive archive(0);
     std::vector<Worker> workers;

@@ -131,6 +131,7 @@ TEST(Workers, LargeArchivesUseWorkersForFewEntries)
 
 TEST(Workers, SkipAllAnsweredPartwayReachesEveryWorker)
 {
+    SKIP_WITHOUT_DESKTOP();
     const int count = 2000;
     Job job(numbered(count));
     CreateDirectoryW(job.dir.file(L"out").c_str(), nullptr);
@@ -172,6 +173,7 @@ TEST(Workers, SkipAllAnsweredPartwayReachesEveryWorker)
 
 TEST(Workers, CancelStopsEveryWorkerAndRemovesHalfWrittenFiles)
 {
+    SKIP_WITHOUT_DESKTOP();
     const int count = 40;
     std::vector<Entry> entries;
     for (int i = 0; i < count; ++i)

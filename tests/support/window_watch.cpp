@@ -52,15 +52,19 @@ InvisibleWindowStation::~InvisibleWindowStation()
     CloseWindowStation(station_);
 }
 
+// Where no desktop is usable no window can appear, and looking for one would wait for ever.
 WindowWatch::WindowWatch(std::wstring title, std::function<void(HWND)> answer)
-    : title_(std::move(title)), answer_(std::move(answer)), thread_([this] { watch(); })
+    : title_(std::move(title)), answer_(std::move(answer))
 {
+    if (desktop_usable())
+        thread_ = std::thread([this] { watch(); });
 }
 
 WindowWatch::~WindowWatch()
 {
     stop_ = true;
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 void WindowWatch::watch()
