@@ -13,8 +13,11 @@
 #include "api/messages.h"
 #include "dll_host.h"
 #include "output_job.h"
+#include "test_data.h"
+#include "test_files.h"
 #include "ui/overwrite_dialog.h"
 #include "window_watch.h"
+#include "zip_writer.h"
 
 using namespace dlltest;
 
@@ -150,7 +153,7 @@ TEST(WriteMessage, WithoutASinkAWarningBoxIsShown)
 
 // Where no window can be seen, neither the box nor the overwrite dialog waits for an answer:
 // the box reports 0 and the dialog a cancel, and nothing appears on the visible desktop.
-TEST(WriteMessage, WithoutAUsableDesktopNothingWaitsForAnAnswer)
+TEST(NoUsableDesktop, NeitherTheBoxNorTheDialogWaits)
 {
     std::atomic<int> shown{0};
     WindowWatch boxes(L"varno.dll", [&](HWND box) {
@@ -169,6 +172,28 @@ TEST(WriteMessage, WithoutAUsableDesktopNothingWaitsForAnAnswer)
     EXPECT_EQ(show_overwrite_dialog(&prompt), -1);
     Sleep(200);
     EXPECT_EQ(shown.load(), 0);
+}
+
+// A host's extraction that would ask before replacing a file is cancelled there, and the file
+// stays as it was.
+TEST(NoUsableDesktop, AnExtractionThatWouldAskIsCancelledAndKeepsTheFile)
+{
+    TempDir dir;
+    write_file(dir.file(L"a.zip"), ziptest::build_zip({{"a.txt", "new"}, {"b.txt", "other"}}));
+    CreateDirectoryW(dir.file(L"out").c_str(), nullptr);
+    write_file(dir.file(L"out\\a.txt"), "old");
+    std::atomic<int> asked{0};
+    WindowWatch dialogs(L"Exist file - varno", [&](HWND dialog) {
+        ++asked;
+        press(dialog, IDYES);
+    });
+    InvisibleWindowStation invisible;
+    ASSERT_TRUE(invisible.active() || no_desktop_reason());
+    const CommandResult r = run("UnZip", quoted(dir.ansi(L"a.zip")) + " " + quoted(dir.ansi(L"out")));
+    EXPECT_EQ(r.code, VARNO_ERROR_CANCELLED);
+    EXPECT_EQ(r.output, "User cancel");
+    EXPECT_EQ(read_file(dir.file(L"out\\a.txt")), "old");
+    EXPECT_EQ(asked.load(), 0);
 }
 
 // A process whose server runs without any display (the x64 prefix of this test) gets its box
