@@ -25,7 +25,9 @@ mkdir -p "$work"
   unset DISPLAY WAYLAND_DISPLAY
   status=0
   timeout 300 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || status=$?
-  /usr/lib/wine/wineserver64 -k 2>/dev/null || true  # this prefix's server only
+  # This prefix's x64 server only, and wait until it is gone.
+  /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  timeout 60 /usr/lib/wine/wineserver64 -w 2>/dev/null || true
   exit $status
 )
 [ -f "$work/system.reg" ] || { echo "arm64-prefix: wineboot made no prefix in $work" >&2; exit 1; }
@@ -39,5 +41,9 @@ while IFS= read -r -d '' file; do
   fi
 done < <(find "$work/drive_c/windows" -path "$work/drive_c/windows/syswow64" -prune -o -type f -print0)
 [ $replaced -gt 100 ] || { echo "arm64-prefix: only $replaced module files replaced" >&2; exit 1; }
-rm -rf "$prefix"
-mv "$work" "$prefix"
+# A copy: a server is found by its prefix folder's inode, and no x64 server may ever answer
+# for the arm64 prefix.
+rm -rf "$prefix" "$prefix.copy"
+cp -a "$work" "$prefix.copy"
+rm -rf "$work"
+mv "$prefix.copy" "$prefix"

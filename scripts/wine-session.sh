@@ -15,7 +15,7 @@ for p in "${prefixes[@]}"; do
   # output pipe: a service started by a test would keep the test's pipe open and make the
   # runner wait for it.
   env $p "$run" --server -p </dev/null >/dev/null 2>&1 || true
-  env $p timeout 300 "$run" wineboot </dev/null >/dev/null 2>&1 || true
+  env $p timeout 120 "$run" wineboot </dev/null >/dev/null 2>&1 || true
 done
 set +e
 "$@"
