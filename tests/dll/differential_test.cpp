@@ -1,4 +1,5 @@
-// Archives made by zip, 7zz (Deflate and Deflate64) and Python's zipfile, extracted by varno:
+// Archives made by zip, 7zz (Deflate and Deflate64), bsdtar and Python's zipfile, encrypted or
+// not, extracted by varno:
 // the trees must be identical in bytes and modification times to what the tools themselves
 // extract from the same archives (tests/data/make_tool_archives.sh makes both).
 #include <windows.h>
@@ -14,14 +15,14 @@ namespace {
 
 std::wstring tool_folder() { return from_utf8(VARNO_TOOL_ARCHIVES); }
 
-void expect_same_tree(const std::wstring& archive, bool unicode)
+void expect_same_tree(const std::wstring& archive, bool unicode, const std::string& options = "-o")
 {
     TempDir dir;
     const std::wstring folder = tool_folder();
     UnicodeMode mode(unicode);
     const std::string path = unicode ? to_utf8(folder + L"\\" + archive + L".zip") : to_ansi(folder + L"\\" + archive + L".zip");
     const std::string out = unicode ? to_utf8(dir.file(L"out")) : to_ansi(dir.file(L"out"));
-    const CommandResult r = run("Varno", "-o " + quoted(path) + " " + quoted(out));
+    const CommandResult r = run("Varno", options + " " + quoted(path) + " " + quoted(out));
     ASSERT_EQ(r.code, 0) << r.output;
     const auto expected = snapshot_tree(folder + L"\\ref-" + archive);
     const auto actual = snapshot_tree(dir.file(L"out"));
@@ -41,6 +42,17 @@ TEST(DifferentialBothLocales, TreesOfEveryToolMatchWhatTheToolExtracts)
 {
     for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64"})
         expect_same_tree(archive, true);
+}
+
+// Traditional encryption by zip, 7zz and bsdtar (which writes data descriptors), WinZip AES of
+// all three strengths over stored, Deflate and Deflate64 data.
+TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
+{
+    for (const wchar_t* archive : {L"enc-zip", L"enc-7zc", L"enc-7zc64", L"enc-aes128", L"enc-aes192", L"enc-aes256",
+                                   L"enc-bsd-traditional", L"enc-bsd-aes128", L"enc-bsd-aes256"}) {
+        SCOPED_TRACE(to_utf8(archive));
+        expect_same_tree(archive, true, "-o -P secret");
+    }
 }
 
 TEST(Differential, NamesOutsideTheSystemCodePageFailCleanly)

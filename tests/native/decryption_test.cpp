@@ -1,0 +1,216 @@
+// The byte-level decryption routines: the traditional cipher against a plain reading of its
+// definition and the tests' own encryptor, AES against the published vectors, the counter mode
+// across chunk boundaries, and the AES extra field's walk.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "crypto/aes_ctr.h"
+#include "crypto/aes_extra_field.h"
+#include "crypto/traditional_cipher.h"
+#include "zip_writer.h"
+
+namespace {
+
+std::string random_bytes(size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string out(n, '\0');
+    for (char& c : out)
+        c = static_cast<char>(rng());
+    return out;
+}
+
+uint8_t* bytes(std::string& s) { return reinterpret_cast<uint8_t*>(s.data()); }
+
+// Decrypts data in chunks of the given sizes (repeated), with fresh keys from password.
+std::string decrypt_in_chunks(const std::string& password, std::string data, std::vector<uint32_t> sizes)
+{
+    TraditionalKeys keys;
+    init_keys(&keys, password.c_str());
+    size_t at = 0;
+    for (size_t i = 0; at < data.size(); ++i) {
+        const uint32_t n = std::min<uint32_t>(sizes[i % sizes.size()], static_cast<uint32_t>(data.size() - at));
+        decrypt_traditional(&keys, bytes(data) + at, n);
+        at += n;
+    }
+    return data;
+}
+
+TEST(TraditionalCipher, KeysAndPrimitivesFollowTheDefinition)
+{
+    TraditionalKeys keys;
+    init_keys(&keys, "");
+    EXPECT_EQ(keys.key0, 0x12345678u);
+    EXPECT_EQ(keys.key1, 0x23456789u);
+    EXPECT_EQ(keys.key2, 0x34567890u);
+    EXPECT_EQ(crc32_step(0xFFFFFFFF, 'a') ^ 0xFFFFFFFF, static_cast<uint32_t>(ziptest::crc32_of("a")));
+
+    // The table-driven loop against update_keys and decrypt_byte, byte by byte, on random data
+    // and keys that have seen every kind of password byte.
+    const std::string password = "p\x01\xFF\x80 assword";
+    std::string data = random_bytes(100000, 3);
+    TraditionalKeys slow;
+    init_keys(&slow, password.c_str());
+    std::string expected = data;
+    for (char& c : expected) {
+        const uint8_t plain = static_cast<uint8_t>(static_cast<uint8_t>(c) ^ decrypt_byte(&slow));
+        update_keys(&slow, plain);
+        c = static_cast<char>(plain);
+    }
+    init_keys(&keys, password.c_str());
+    decrypt_traditional(&keys, bytes(data), static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(data, expected);
+    EXPECT_EQ(keys.key0, slow.key0);
+    EXPECT_EQ(keys.key1, slow.key1);
+    EXPECT_EQ(keys.key2, slow.key2);
+    decrypt_traditional(&keys, nullptr, 0);  // a length of 0 touches nothing
+    EXPECT_EQ(keys.key2, slow.key2);
+}
+
+TEST(TraditionalCipher, DecryptsWhatTheWriterEncryptsInChunksOfAnySize)
+{
+    const std::string plain = random_bytes(3 * 1048576 + 17, 5);
+    const std::string header = "abcdefghijk\x42";
+    const std::string encrypted = ziptest::encrypt_traditional("secret", header, plain);
+    TraditionalKeys keys;
+    EXPECT_EQ(key_encryption_header(&keys, "secret", reinterpret_cast<const uint8_t*>(encrypted.data())), 0x42);
+    std::string rest = encrypted.substr(kEncryptionHeaderSize);
+    decrypt_traditional(&keys, bytes(rest), static_cast<uint32_t>(rest.size()));
+    EXPECT_EQ(rest, plain);
+    // Chunks restart nowhere: the header and the data in chunks of 1, 13 and 1 MiB bytes.
+    for (std::vector<uint32_t> sizes : {std::vector<uint32_t>{1}, {13}, {1048576}, {5, 1, 1048575, 999}}) {
+        const std::string whole = decrypt_in_chunks("secret", encrypted, sizes);
+        EXPECT_EQ(whole.substr(kEncryptionHeaderSize), plain) << sizes[0];
+    }
+    // A wrong password gives another last header byte (here) and other data.
+    EXPECT_NE(key_encryption_header(&keys, "secreT", reinterpret_cast<const uint8_t*>(encrypted.data())), 0x42);
+}
+
+TEST(TraditionalCipher, CheckByteComesFromTheTimeWithADataDescriptor)
+{
+    EXPECT_EQ(traditional_check_byte(0x0001, 0xA1B2, 0xC3D4E5F6), 0xC3);
+    EXPECT_EQ(traditional_check_byte(0x0009, 0xA1B2, 0xC3D4E5F6), 0xA1);
+}
+
+// FIPS-197, appendix C: one plaintext under the three key lengths.
+TEST(Aes, BlocksMatchThePublishedVectors)
+{
+    if (!cpu_has_aes_instructions())
+        GTEST_SKIP() << "no AES instructions on this processor";
+    const uint8_t plain[16] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                               0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
+    const struct {
+        uint32_t keyLength;
+        uint8_t expected[16];
+    } cases[] = {
+        {16, {0x69, 0xc4, 0xe0, 0xd8, 0x6a, 0x7b, 0x04, 0x30, 0xd8, 0xcd, 0xb7, 0x80, 0x70, 0xb4, 0xc5, 0x5a}},
+        {24, {0xdd, 0xa9, 0x7c, 0xa4, 0x86, 0x4c, 0xdf, 0xe0, 0x6e, 0xaf, 0x70, 0xa0, 0xec, 0x0d, 0x71, 0x91}},
+        {32, {0x8e, 0xa2, 0xb7, 0xca, 0x51, 0x67, 0x45, 0xbf, 0xea, 0xfc, 0x49, 0x90, 0x4b, 0x49, 0x60, 0x89}},
+    };
+    uint8_t key[32];
+    for (int i = 0; i < 32; ++i)
+        key[i] = static_cast<uint8_t>(i);
+    for (const auto& c : cases) {
+        AesKeySchedule schedule;
+        ASSERT_TRUE(aes_expand_key(key, c.keyLength, &schedule));
+        EXPECT_EQ(schedule.rounds, c.keyLength / 4 + 6);
+        // 19 copies: the eight-block path twice and three single blocks.
+        std::vector<uint8_t> blocks;
+        for (int k = 0; k < 19; ++k)
+            blocks.insert(blocks.end(), plain, plain + 16);
+        aes_encrypt_blocks(&schedule, blocks.data(), 19);
+        for (int k = 0; k < 19; ++k)
+            EXPECT_EQ(std::vector<uint8_t>(blocks.begin() + 16 * k, blocks.begin() + 16 * k + 16),
+                      std::vector<uint8_t>(c.expected, c.expected + 16))
+                << c.keyLength << " block " << k;
+    }
+    AesKeySchedule schedule;
+    EXPECT_FALSE(aes_expand_key(key, 20, &schedule));
+}
+
+TEST(AesCounterMode, KeystreamIsTheLittleEndianCounterFromOneAcrossChunks)
+{
+    if (!cpu_has_aes_instructions())
+        GTEST_SKIP() << "no AES instructions on this processor";
+    std::string key = random_bytes(32, 9);
+    AesKeySchedule schedule;
+    ASSERT_TRUE(aes_expand_key(bytes(key), 32, &schedule));
+    // 300 blocks: the counter's low byte wraps into the second.
+    const uint32_t blocks = 300;
+    std::vector<uint8_t> expected(blocks * 16, 0);
+    for (uint32_t k = 0; k < blocks; ++k) {
+        expected[16 * k] = static_cast<uint8_t>((k + 1) & 0xFF);
+        expected[16 * k + 1] = static_cast<uint8_t>((k + 1) >> 8);
+    }
+    aes_encrypt_blocks(&schedule, expected.data(), blocks);
+
+    std::mt19937 rng(11);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<uint8_t> data(blocks * 16 - (round % 16), 0);
+        AesCounterMode mode;
+        aes_ctr_start(&mode);
+        size_t at = 0;
+        while (at < data.size()) {
+            // 37 first, then random sizes, sometimes 0 or a single byte.
+            size_t n = round == 0 ? (at == 0 ? 37 : 1024) : rng() % (round < 20 ? 40 : 900);
+            n = std::min(n, data.size() - at);
+            ASSERT_TRUE(aes_ctr_xor(&mode, aes_instruction_keystream, &schedule, data.data() + at, static_cast<uint32_t>(n)));
+            at += n;
+        }
+        ASSERT_EQ(std::vector<uint8_t>(expected.begin(), expected.begin() + data.size()), data) << round;
+    }
+}
+
+TEST(AesExtraField, LastMatchingRecordWins)
+{
+    auto aes = [](uint16_t size, const std::string& vendor, uint8_t strength, uint16_t method) {
+        std::string data;
+        ziptest::put16(data, 2);
+        data += vendor;
+        data += static_cast<char>(strength);
+        ziptest::put16(data, method);
+        data.resize(size, '\0');
+        std::string record;
+        ziptest::put16(record, 0x9901);
+        ziptest::put16(record, size);
+        return record + data;
+    };
+    const std::string other = ziptest::extra_record(0x5455, "\x01\x02\x03\x04\x05");
+    struct Case {
+        const char* what;
+        std::string block;
+        bool found;
+        uint8_t strength;
+        uint16_t method;
+    } cases[] = {
+        {"one record", other + aes(7, "AE", 3, 8), true, 3, 8},
+        {"the second replaces the first", aes(7, "AE", 1, 0) + other + aes(9, "AE", 2, 9), true, 2, 9},
+        {"a short record is ignored", aes(7, "AE", 1, 0) + aes(6, "AE", 3, 8), true, 1, 0},
+        {"another vendor is ignored", aes(7, "XE", 3, 8), false, 0, 0},
+        {"a record beyond the block is ignored", aes(7, "AE", 3, 8).substr(0, 10), false, 0, 0},
+        {"a size past the end stops the walk", aes(7, "AE", 1, 8) + std::string("\x01\x99\xFF\x00", 4) + aes(7, "AE", 2, 8), true, 1, 8},
+        {"a strength of 0 is as recorded", aes(7, "AE", 0, 8), true, 0, 8},
+        {"nothing", "", false, 0, 0},
+        {"three bytes", "\x01\x99\x07", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        AesExtraField field = {0, 0};
+        EXPECT_EQ(find_aes_extra_field(reinterpret_cast<const uint8_t*>(c.block.data()), static_cast<uint32_t>(c.block.size()), &field),
+                  c.found)
+            << c.what;
+        if (c.found) {
+            EXPECT_EQ(field.strength, c.strength) << c.what;
+            EXPECT_EQ(field.method, c.method) << c.what;
+        }
+    }
+    EXPECT_EQ(aes_salt_length(1), 8u);
+    EXPECT_EQ(aes_salt_length(2), 12u);
+    EXPECT_EQ(aes_salt_length(3), 16u);
+    EXPECT_EQ(aes_salt_length(0), 0u);
+    EXPECT_EQ(aes_salt_length(4), 0u);
+}
+
+}  // namespace
