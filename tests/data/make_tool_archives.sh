@@ -53,6 +53,7 @@ zip -qr -P secret "$out/enc-zip.zip" .
 7zz a -tzip -psecret -mem=AES128 -mx0 "$out/enc-aes128.zip" . >/dev/null
 7zz a -tzip -psecret -mem=AES192 -mm=Deflate64 "$out/enc-aes192.zip" . >/dev/null
 7zz a -tzip -psecret -mem=AES256 "$out/enc-aes256.zip" . >/dev/null
+7zz a -tzip -psecret -mem=AES256 "$out/enc-aes-one.zip" nested/deeper/numbers.txt >/dev/null
 for e in traditional aes128 aes256; do
   bsdtar --format zip --options zip:encryption=$e --passphrase secret -cf "$out/enc-bsd-$e.zip" .
 done

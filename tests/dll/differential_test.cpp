@@ -55,6 +55,24 @@ TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
     }
 }
 
+// The authentication code behind the data (the 10 bytes before the central directory of a
+// one-entry archive) is never read: damaging it changes nothing.
+TEST(Differential, DamagedAesAuthenticationCodeGoesUnnoticed)
+{
+    TempDir dir;
+    std::string bytes = read_file(tool_folder() + L"\\enc-aes-one.zip");
+    const size_t end = bytes.size() - 22;
+    ASSERT_EQ(bytes.substr(end, 4), "PK\x05\x06");
+    const uint32_t cdOffset = static_cast<uint8_t>(bytes[end + 16]) | static_cast<uint8_t>(bytes[end + 17]) << 8 |
+                              static_cast<uint8_t>(bytes[end + 18]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(bytes[end + 19])) << 24;
+    for (size_t i = cdOffset - 10; i < cdOffset; ++i)
+        bytes[i] = static_cast<char>(~bytes[i]);
+    write_file(dir.file(L"damaged.zip"), bytes);
+    const CommandResult r = run("Varno", "-o -j -P secret " + quoted(dir.ansi(L"damaged.zip")) + " " + quoted(dir.ansi(L"out")));
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(read_file(dir.file(L"out\\numbers.txt")), read_file(tool_folder() + L"\\tree\\nested\\deeper\\numbers.txt"));
+}
+
 TEST(Differential, NamesOutsideTheSystemCodePageFailCleanly)
 {
     // In the default mode names are taken to the system code page: the Japanese letters of one
