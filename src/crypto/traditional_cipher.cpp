@@ -10,8 +10,10 @@ struct CipherTables {
     // The keystream byte for bits 2 to 15 of key2: t = (key2 & 0xFFFF) | 2 gives the same
     // t * (t ^ 1) whatever bit 0 is, since t and t ^ 1 are then the same pair of numbers.
     uint8_t keystream[16384];
+    // The low byte of crc[keystream[i]], which is all that key1 takes from key0.
+    uint8_t keystreamCrcLow[16384];
 
-    constexpr CipherTables() : crc(), keystream()
+    constexpr CipherTables() : crc(), keystream(), keystreamCrcLow()
     {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
@@ -22,6 +24,7 @@ struct CipherTables {
         for (uint32_t i = 0; i < 16384; ++i) {
             const uint32_t t = (i << 2) | 2;
             keystream[i] = static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+            keystreamCrcLow[i] = static_cast<uint8_t>(crc[keystream[i]]);
         }
     }
 };
@@ -55,22 +58,27 @@ void init_keys(TraditionalKeys* keys, const char* password)
 }
 
 // Each byte depends on the one before through all three keys, so the loop is one chain of
-// dependent steps; it keeps that chain short: the keystream byte comes from a table, and
-// key1 * multiplier + 1 is computed beside the CRC step that key1's other term waits for.
+// dependent steps, which it keeps short. The CRC table is linear (crc[x ^ y] = crc[x] ^
+// crc[y]), so key0's step splits into a part known early (its own bytes and the cipher byte)
+// and crc[keystream byte]; key1 needs only the low byte of that, one load from key2; and
+// key2's step likewise waits only for crc[key1 >> 24]. Everything else runs beside the chain.
 void decrypt_traditional(TraditionalKeys* keys, uint8_t* data, uint32_t length)
 {
+    const CipherTables& t = kTables;
     uint32_t key0 = keys->key0;
     uint32_t key1 = keys->key1;
     uint32_t key2 = keys->key2;
     for (uint32_t i = 0; i < length; ++i) {
-        const uint32_t scaled = key1 * kMultiplier + 1;
         const uint8_t cipher = data[i];
-        const uint32_t mixed = key0 ^ cipher;
-        const uint8_t stream = kTables.keystream[(key2 & 0xFFFF) >> 2];
+        const uint32_t early0 = t.crc[key0 & 0xFF] ^ (key0 >> 8) ^ t.crc[cipher];
+        const uint32_t early2 = t.crc[key2 & 0xFF] ^ (key2 >> 8);
+        const uint32_t index = (key2 >> 2) & 0x3FFF;
+        const uint8_t stream = t.keystream[index];
         data[i] = static_cast<uint8_t>(cipher ^ stream);
-        key0 = kTables.crc[(mixed ^ stream) & 0xFF] ^ (key0 >> 8);
-        key1 = scaled + (key0 & 0xFF) * kMultiplier;
-        key2 = kTables.crc[(key2 ^ (key1 >> 24)) & 0xFF] ^ (key2 >> 8);
+        const uint32_t low0 = (early0 & 0xFF) ^ t.keystreamCrcLow[index];  // low byte of the new key0
+        key0 = early0 ^ t.crc[stream];
+        key1 = (key1 + low0) * kMultiplier + 1;
+        key2 = early2 ^ t.crc[key1 >> 24];
     }
     keys->key0 = key0;
     keys->key1 = key1;
