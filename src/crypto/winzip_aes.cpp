@@ -1,7 +1,5 @@
 #include "crypto/winzip_aes.h"
 
-#include <string.h>
-
 namespace {
 
 INIT_ONCE g_cngOnce = INIT_ONCE_STATIC_INIT;
@@ -25,7 +23,6 @@ BOOL CALLBACK load_cng(PINIT_ONCE, PVOID, PVOID*)
                   resolve(module, "BCryptGetProperty", &g_cng.getProperty) &&
                   resolve(module, "BCryptCloseAlgorithmProvider", &g_cng.closeAlgorithmProvider) &&
                   resolve(module, "BCryptDestroyKey", &g_cng.destroyKey) &&
-                  resolve(module, "BCryptDeriveKeyPBKDF2", &g_cng.deriveKeyPbkdf2) &&
                   resolve(module, "BCryptGenerateSymmetricKey", &g_cng.generateSymmetricKey);
     return TRUE;
 }
@@ -60,14 +57,6 @@ const CngFunctions* cng_functions()
 {
     InitOnceExecuteOnce(&g_cngOnce, load_cng, nullptr, nullptr);
     return g_cngLoaded ? &g_cng : nullptr;
-}
-
-bool derive_aes_bytes(const CngFunctions* cng, BCRYPT_ALG_HANDLE hmac, const char* password, const uint8_t* salt,
-                      uint32_t saltLength, uint8_t* out, uint32_t length)
-{
-    const ULONG passwordLength = static_cast<ULONG>(strlen(password));
-    return cng->deriveKeyPbkdf2(hmac, reinterpret_cast<PUCHAR>(const_cast<char*>(password)), passwordLength,
-                                const_cast<PUCHAR>(salt), saltLength, 1000, out, length, 0) == 0;
 }
 
 bool start_aes_state(AesState* state, const uint8_t* key, uint32_t keyLength, bool useInstructions)

@@ -1,5 +1,5 @@
-// WinZip AES on the platform's cryptography library (bcrypt.dll, loaded on first use) and on
-// the CPU's AES instructions: key derivation, and counter-mode decryption of entry data.
+// Counter-mode decryption of WinZip AES entry data on the CPU's AES instructions, or on the
+// platform's cryptography library (bcrypt.dll, loaded on first use) where the CPU has none.
 #pragma once
 #include <windows.h>
 #include <bcrypt.h>
@@ -15,20 +15,12 @@ struct CngFunctions {
     decltype(&BCryptGetProperty) getProperty;
     decltype(&BCryptCloseAlgorithmProvider) closeAlgorithmProvider;
     decltype(&BCryptDestroyKey) destroyKey;
-    decltype(&BCryptDeriveKeyPBKDF2) deriveKeyPbkdf2;
     decltype(&BCryptGenerateSymmetricKey) generateSymmetricKey;
 };
 
 // Loads bcrypt.dll and resolves its entry points on the first call of the process; null when
 // that failed, then and on every later call (the load is not tried again).
 const CngFunctions* cng_functions();
-
-constexpr uint32_t kAesMaxDerivedSize = 66;  // 4 * 16-byte salt + 2
-
-// PBKDF2-HMAC-SHA1 with 1000 iterations: length bytes derived from password and salt through
-// the HMAC-SHA1 provider hmac. False when the platform refused.
-bool derive_aes_bytes(const CngFunctions* cng, BCRYPT_ALG_HANDLE hmac, const char* password, const uint8_t* salt,
-                      uint32_t saltLength, uint8_t* out, uint32_t length);
 
 // One entry's AES: the key schedule for the CPU's instructions, or the platform's key, and
 // the counter mode's state.

@@ -6,6 +6,7 @@
 #include "archive/archive_handle.h"
 #include "crypto/aes_extra_field.h"
 #include "crypto/password_buffer.h"
+#include "crypto/pbkdf2_sha1.h"
 #include "extract/extract_entry.h"
 #include "ui/password_dialog.h"
 #include "varno_results.h"
@@ -47,21 +48,16 @@ bool header_read_failed(ExtractJob* job)
     return false;
 }
 
-// PBKDF2 until the verification value matches: "password unmatch", then the dialog again,
-// for as long as the user gives passwords. Then the AES key from the derived bytes.
+// PBKDF2-HMAC-SHA1 (1000 iterations) until the verification value matches: "password
+// unmatch", then the dialog again, for as long as the user gives passwords. Then the AES key
+// from the derived bytes.
 bool derive_aes_key(ExtractJob* job, EntryCipher* cipher, const uint8_t* saltAndVerifier, uint32_t saltLength)
 {
-    const CngFunctions* cng = cng_functions();
-    BCRYPT_ALG_HANDLE hmac = nullptr;
-    if (cng->openAlgorithmProvider(&hmac, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG) != 0) {
-        job->sink.result = VARNO_ERROR_ARCHIVE_OPEN;
-        return false;
-    }
     char password[kPasswordSize];
     uint32_t generation = copy_password(password);
     bool ask = password[0] == 0;
-    const uint32_t derivedLength = 4 * saltLength + 2;
-    uint8_t derived[kAesMaxDerivedSize];
+    const uint32_t derivedLength = 4 * saltLength + kAesVerifierSize;
+    uint8_t derived[4 * 16 + kAesVerifierSize];
     bool matched = false;
     for (;;) {
         if (ask) {
@@ -72,10 +68,8 @@ bool derive_aes_key(ExtractJob* job, EntryCipher* cipher, const uint8_t* saltAnd
                 break;
             generation = copy_password(password);
         }
-        if (!derive_aes_bytes(cng, hmac, password, saltAndVerifier, saltLength, derived, derivedLength)) {
-            job->sink.result = VARNO_ERROR_ARCHIVE_OPEN;
-            break;
-        }
+        pbkdf2_hmac_sha1(reinterpret_cast<const uint8_t*>(password), strlen(password), saltAndVerifier, saltLength,
+                         1000, derived, derivedLength);
         if (derived[4 * saltLength] == saltAndVerifier[saltLength] &&
             derived[4 * saltLength + 1] == saltAndVerifier[saltLength + 1]) {
             matched = true;
@@ -84,7 +78,6 @@ bool derive_aes_key(ExtractJob* job, EntryCipher* cipher, const uint8_t* saltAnd
         MessageBoxW(nullptr, L"password unmatch", nullptr, MB_OK);
         ask = true;
     }
-    cng->closeAlgorithmProvider(hmac, 0);
     SecureZeroMemory(password, sizeof password);
     bool keyed = false;
     if (matched) {
@@ -163,7 +156,9 @@ bool setup_aes(ExtractJob* job, DecryptionContext* input, ByteCursor* cursor, ui
     if (!top_up(input, cursor, nameLength + extraLength))
         return header_read_failed(job);
     AesExtraField field;
-    if (!find_aes_extra_field(cursor->next + nameLength, extraLength, &field) || !cng_functions())
+    // The platform's AES serves only where the CPU has no AES instructions.
+    if (!find_aes_extra_field(cursor->next + nameLength, extraLength, &field) ||
+        (!cpu_has_aes_instructions() && !cng_functions()))
         return header_read_failed(job);
     consume(cursor, nameLength + extraLength);
     *method = field.method;

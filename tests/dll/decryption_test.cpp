@@ -13,6 +13,7 @@
 
 #include "aes_entries.h"
 #include "crypto/password_buffer.h"
+#include "crypto/pbkdf2_sha1.h"
 #include "crypto/traditional_cipher.h"
 #include "crypto/winzip_aes.h"
 #include "dialog_template.h"
@@ -467,8 +468,9 @@ TEST(AesDecryption, WrongPasswordShowsUnmatchThenAsksWithAnEmptyTitle)
     EXPECT_FALSE(file_exists(a.output("a.txt")));
 }
 
-// The platform's AES is the reference for the CPU's: single blocks on random keys and
-// counters, and the library's two keystreams over data cut at random places.
+// The platform's AES and PBKDF2 are the references for the library's: single blocks on random
+// keys and counters, the library's two keystreams over data cut at random places, and keys
+// derived from random passwords and salts.
 TEST(AesDecryption, PlatformAndCpuKeystreamsAgree)
 {
     if (!cpu_has_aes_instructions())
@@ -508,6 +510,16 @@ TEST(AesDecryption, PlatformAndCpuKeystreamsAgree)
         }
         EXPECT_EQ(viaCpu, viaPlatform) << round;
         EXPECT_NE(viaCpu, data);
+
+        // The library's PBKDF2 against the platform's, on passwords of any length (longer than
+        // a SHA-1 block too) and salts of every strength.
+        const std::string password = random(rng() % 100);
+        const std::string salt = random(8 + 4 * (round % 3));
+        std::string derived(4 * salt.size() + 2, '\0');
+        pbkdf2_hmac_sha1(reinterpret_cast<const uint8_t*>(password.data()), password.size(),
+                         reinterpret_cast<const uint8_t*>(salt.data()), salt.size(), 1000,
+                         reinterpret_cast<uint8_t*>(derived.data()), derived.size());
+        EXPECT_EQ(derived, pbkdf2_sha1(password, salt, derived.size())) << round;
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "crypto/aes_ctr.h"
 #include "crypto/aes_extra_field.h"
+#include "crypto/pbkdf2_sha1.h"
 #include "crypto/traditional_cipher.h"
 #include "zip_writer.h"
 
@@ -105,6 +106,35 @@ TEST(Aes, BlocksMatchThePublishedVectors)
     }
     AesKeySchedule schedule;
     EXPECT_FALSE(aes_expand_key(key, 20, &schedule));
+}
+
+// RFC 6070's vectors, and a salt longer than a SHA-1 block.
+TEST(Pbkdf2Sha1, MatchesThePublishedVectors)
+{
+    const struct {
+        std::string password, salt;
+        uint32_t iterations;
+        std::string expected;  // hex
+    } cases[] = {
+        {"password", "salt", 1, "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
+        {"password", "salt", 2, "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
+        {"password", "salt", 4096, "4b007901b765489abead49d926f721d065a429c1"},
+        {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096,
+         "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
+        {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, "56fa6aa75548099dcc37d7f03425e0c3"},
+    };
+    for (const auto& c : cases) {
+        std::string out(c.expected.size() / 2, '\0');
+        pbkdf2_hmac_sha1(reinterpret_cast<const uint8_t*>(c.password.data()), c.password.size(),
+                         reinterpret_cast<const uint8_t*>(c.salt.data()), c.salt.size(), c.iterations, bytes(out), out.size());
+        std::string hex;
+        for (unsigned char b : out) {
+            const char digits[] = "0123456789abcdef";
+            hex += digits[b >> 4];
+            hex += digits[b & 15];
+        }
+        EXPECT_EQ(hex, c.expected) << c.password << " " << c.iterations;
+    }
 }
 
 TEST(AesExtraField, LastMatchingRecordWins)
