@@ -284,25 +284,16 @@ TEST(TraditionalDecryption, EntriesOfEveryShapeWithTheGivenPassword)
 
 TEST(TraditionalDecryption, HeaderThatCannotBeReadFails)
 {
-    // A compressed size too small for the 12 header bytes, and a local header whose extra field
-    // length points past the end of the archive.
-    Entry tooShort = traditional("short.txt", "abc", 0);
-    tooShort.compressed = std::string("12345");
-    tooShort.password.reset();
-    tooShort.flags = 1;
-    const Entry pastEnd = traditional("past.txt", "abc", 0);
-    for (const Entry& e : {tooShort, pastEnd}) {
-        Archive a({e});
-        if (e.name == "past.txt") {
-            std::string bytes = read_file(a.widePath);
-            bytes[28] = bytes[29] = '\xFF';
-            write_file(a.widePath, bytes);
-        }
-        const CommandResult r = a.extract("-o -P secret");
-        EXPECT_EQ(r.code, VARNO_ERROR_ARCHIVE_OPEN) << e.name;
-        EXPECT_EQ(r.output, "Archive read error 38") << e.name;
-        EXPECT_FALSE(file_exists(a.output(e.name))) << e.name;
-    }
+    // A local header whose extra field length points past the end of the archive (a compressed
+    // size too small for the header is one of the damaged entries of the extraction tests).
+    Archive a({traditional("past.txt", "abc", 0)});
+    std::string bytes = read_file(a.widePath);
+    bytes[28] = bytes[29] = '\xFF';
+    write_file(a.widePath, bytes);
+    const CommandResult r = a.extract("-o -P secret");
+    EXPECT_EQ(r.code, VARNO_ERROR_ARCHIVE_OPEN);
+    EXPECT_EQ(r.output, "Archive read error 38");
+    EXPECT_FALSE(file_exists(a.output("past.txt")));
 }
 
 // A wrong password that still matches the check byte, so that only the data reveal it.
