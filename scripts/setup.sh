@@ -9,7 +9,7 @@ tools="$root/.tools"
 mkdir -p "$tools"
 
 packages=(
-  cmake ninja-build python3 zip unzip 7zip xz-utils
+  cmake ninja-build python3 zip unzip 7zip libarchive-tools xz-utils
   mingw-w64 libz-mingw-w64-dev
   wine64 xvfb locales
   clang clang-14 lld llvm libclang-rt-14-dev

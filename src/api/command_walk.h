@@ -5,10 +5,10 @@
 #include <stdint.h>
 
 #include "api/job_options.h"
+#include "crypto/password_buffer.h"
 
 // Every token buffer of the command driver holds this many bytes with the terminator.
 constexpr size_t kTokenSize = 1200;
-constexpr size_t kPasswordSize = 1024;
 // A list file is read with this many zero bytes behind its data.
 constexpr uint32_t kListFileZeroTail = 256;
 

@@ -12,7 +12,6 @@ struct LibraryState {
     HINSTANCE moduleInstance;
     HANDLE processHeap;
     OSVERSIONINFOW osVersion;
-    char password[kPasswordSize];  // NUL-terminated; shared by every call of the process
 };
 
 extern LibraryState g_library;
@@ -22,12 +21,6 @@ inline DWORD name_mb_flags() { return static_cast<DWORD>(g_library.nameMbFlags);
 
 // Bytes in the name code page to UTF-16 in a buffer of `units` units; 0 when it fails.
 int name_to_wide(const char* text, wchar_t* out, int units);
-
-// The password buffer is read and written only under a process-wide lock, so that no thread
-// sees a half-written password.
-void store_password(const char* password);
-void copy_password(char* out);  // out holds kPasswordSize bytes
-void clear_password();
 
 // Raises the running count for the lifetime of the object.
 class RunningScope {

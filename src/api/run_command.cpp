@@ -5,6 +5,7 @@
 #include "api/extract_job.h"
 #include "api/library_state.h"
 #include "archive/archive_handle.h"
+#include "crypto/password_buffer.h"
 #include "extract/extract_archive.h"
 #include "varno_results.h"
 

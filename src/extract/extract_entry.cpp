@@ -11,6 +11,9 @@
 #include "archive/entry_names.h"
 #include "archive/zip_format.h"
 #include "codec/deflate64.h"
+#include "crypto/aes_extra_field.h"
+#include "crypto/password_buffer.h"
+#include "extract/entry_decryption.h"
 #include "extract/output_files.h"
 #include "ui/overwrite_dialog.h"
 #include "varno_results.h"
@@ -21,17 +24,6 @@ constexpr uint32_t kInputSize = 0x100000;   // first MiB of the work area
 constexpr uint32_t kOutputSize = 0x100000;  // second MiB: Deflate output
 constexpr uint32_t kReadPhase = 4096;
 constexpr uint64_t kMemoryBlockLimit = 524288000;  // a block made for the caller stays below this
-
-// The entry's compressed input: read by the transfer loop and by the Deflate64 decoder's
-// input function, which records why it stopped.
-struct DecryptionContext {
-    HANDLE file;
-    uint8_t* buffer;
-    uint64_t remaining;  // compressed bytes of the entry not yet read from the archive
-    int32_t kind;        // 0 none, 1 traditional, 2 AES
-    DWORD readError;     // set when a read failed
-    bool endOfFile;      // the archive ended before the entry's bytes
-};
 
 // Where the decoded bytes go.
 struct OutputTarget {
@@ -95,6 +87,10 @@ uint32_t read_deflate64_input(void* descriptor, uint8_t** next)
     }
     if (have == 0 && want > 0)
         input->endOfFile = true;
+    if (!decrypt_entry_data(&input->cipher, input->buffer, have)) {
+        input->decryptFailed = true;
+        return 0;
+    }
     input->remaining -= have;
     return have;
 }
@@ -110,14 +106,23 @@ class EntryExtraction {
 public:
     EntryExtraction(ExtractJob* job, HANDLE file, const uint8_t* entry)
         : job_(job), archive_(job->archive), entry_(entry), buffer_(job->workArea),
-          output_(job->workArea + kInputSize), input_{file, job->workArea, 0, 0, 0, false}
+          output_(job->workArea + kInputSize)
     {
+        input_.file = file;
+        input_.buffer = job->workArea;
     }
+    ~EntryExtraction() { release_entry_cipher(&input_.cipher); }
 
     void run(char* name);
+    // The generation of the password an encrypted entry was tried with.
+    uint32_t password_generation() const { return input_.cipher.passwordGeneration; }
 
 private:
     bool read_local_header();
+    bool skip_name_and_extra();
+    bool start_decryption();
+    bool decrypt_cursor();
+    int32_t data_error_result(int status) const;
     bool compose_path(bool* isDirectory);
     bool make_target();
     bool presize_file();
@@ -135,7 +140,8 @@ private:
     const uint8_t* entry_;
     uint8_t* buffer_;  // input: the first MiB of the work area
     uint8_t* output_;  // Deflate output, or the Deflate64 window
-    DecryptionContext input_;
+    DecryptionContext input_ = {};
+    const uint8_t* local_ = nullptr;  // the buffered local header
 
     EntryExtraInfo extras_ = {};
     uint64_t uncompressedSize_ = 0;
@@ -167,14 +173,15 @@ void EntryExtraction::run(char* name)
         return;
 
     method_ = read_u16(entry_ + central::method);
-    const uint16_t flags = read_u16(entry_ + central::flags);
-    // Encrypted data are never written out as if they were plain.
-    if (method_ == 99 || (flags & kFlagEncrypted)) {
-        if (method_ == 99)
-            job_message(job_, 0, L"Archive method not support %d : %s", 99, name_);
-        else
-            job_message(job_, 0, L"Encrypted entry not support : %s", name_);
-        job_->sink.result = VARNO_ERROR_METHOD;
+    if (method_ == kAesMethod) {
+        ByteCursor cursor = {stream_.next_in, stream_.avail_in};
+        const bool ready = setup_aes(job_, &input_, &cursor, read_u16(local_ + local::nameLength),
+                                     read_u16(local_ + local::extraLength), &method_);
+        stream_.next_in = cursor.next;
+        stream_.avail_in = cursor.available;
+        if (!ready)
+            return;
+    } else if (!skip_name_and_extra()) {
         return;
     }
     if (method_ != 0 && method_ != 8 && method_ != 9) {
@@ -213,6 +220,8 @@ void EntryExtraction::run(char* name)
     }
     if (stream_.avail_in > input_.remaining)
         stream_.avail_in = static_cast<uInt>(input_.remaining);
+    if (input_.remaining != 0 && !start_decryption())
+        return;
     // A file written in several blocks is sized first so that it can be allocated in one
     // piece; one that a single block writes whole needs no separate (and, on some platforms,
     // costly) resize.
@@ -247,11 +256,20 @@ bool EntryExtraction::read_local_header()
         job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
         return false;
     }
-    const uint8_t* local = buffer_ + phase;
-    uint32_t available = got - kLocalHeaderSize;
-    const uint32_t skip = read_u16(local + local::nameLength) + static_cast<uint32_t>(read_u16(local + local::extraLength));
+    local_ = buffer_ + phase;
+    stream_.next_in = buffer_ + phase + kLocalHeaderSize;
+    stream_.avail_in = got - kLocalHeaderSize;
+    return true;
+}
+
+// Moves the cursor past the local header's name and extra field, or the file pointer when they
+// lie beyond the bytes read.
+bool EntryExtraction::skip_name_and_extra()
+{
+    const uint32_t available = stream_.avail_in;
+    const uint32_t skip = read_u16(local_ + local::nameLength) + static_cast<uint32_t>(read_u16(local_ + local::extraLength));
     if (available >= skip) {
-        stream_.next_in = buffer_ + phase + kLocalHeaderSize + skip;
+        stream_.next_in += skip;
         stream_.avail_in = available - skip;
     } else {
         LARGE_INTEGER forward;
@@ -265,6 +283,40 @@ bool EntryExtraction::read_local_header()
         stream_.avail_in = 0;
     }
     return true;
+}
+
+// A traditionally encrypted entry: its header is read and the cipher keyed (an AES entry was
+// set up with its local header).
+bool EntryExtraction::start_decryption()
+{
+    const uint16_t flags = read_u16(entry_ + central::flags);
+    if (!(flags & kFlagEncrypted) || input_.cipher.kind != kNotEncrypted)
+        return true;
+    input_.cipher.kind = kTraditionalEncryption;
+    const uint8_t check = traditional_check_byte(flags, read_u16(entry_ + central::dosTime), read_u32(entry_ + central::crc32));
+    ByteCursor cursor = {stream_.next_in, stream_.avail_in};
+    const bool keyed = read_encryption_header(job_, &input_, &cursor, check);
+    stream_.next_in = cursor.next;
+    stream_.avail_in = cursor.available;
+    if (!keyed)
+        fail(job_->sink.result);
+    return keyed;
+}
+
+// Decrypts the bytes at the cursor in place; false (the entry failed) when the platform's AES did.
+bool EntryExtraction::decrypt_cursor()
+{
+    if (decrypt_entry_data(&input_.cipher, stream_.next_in, stream_.avail_in))
+        return true;
+    fail(VARNO_ERROR_DATA);
+    return false;
+}
+
+// A data error in an encrypted entry most likely comes from a wrong password: the job driver
+// then forgets the password and extracts the entry again.
+int32_t EntryExtraction::data_error_result(int status) const
+{
+    return status == Z_DATA_ERROR && input_.cipher.kind != kNotEncrypted ? kResultWrongPassword : VARNO_ERROR_DATA;
 }
 
 // The output path: the destination word and the name (or its last part with junkPaths).
@@ -404,7 +456,7 @@ bool EntryExtraction::refill_input(bool* exhausted)
     stream_.next_in = buffer_;
     stream_.avail_in = got;
     input_.remaining -= got;
-    return true;
+    return decrypt_cursor();
 }
 
 // Transfer passes: each looks at the shared state, then moves one chunk of input to the target.
@@ -412,6 +464,8 @@ bool EntryExtraction::transfer()
 {
     // The bytes read together with the local header count as read.
     input_.remaining -= stream_.avail_in;
+    if (!decrypt_cursor())
+        return false;
     for (;;) {
         const LONG state = archive_->sharedState;
         if (state < 0) {
@@ -470,7 +524,7 @@ bool EntryExtraction::transfer_deflate(bool* ended)
             status = -1;
         if (status == Z_DATA_ERROR || status == Z_MEM_ERROR || status == -1) {
             job_message(job_, 0, L"Decode error %d : %s", status, path_);
-            fail(VARNO_ERROR_DATA);
+            fail(data_error_result(status));
             return false;
         }
         if (!write_block(output_, kOutputSize - stream_.avail_out))
@@ -492,6 +546,8 @@ bool EntryExtraction::transfer_deflate64()
     if (target_.full || target_.writeError) {
         job_message(job_, 0, L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
         fail(VARNO_ERROR_OUTPUT_FILE);
+    } else if (input_.decryptFailed) {
+        fail(VARNO_ERROR_DATA);
     } else if (input_.readError) {
         job_message(job_, 0, L"Read error %d : %s", static_cast<int>(input_.readError), path_);
         fail(VARNO_ERROR_ARCHIVE_READ);
@@ -500,7 +556,7 @@ bool EntryExtraction::transfer_deflate64()
         fail(VARNO_ERROR_DATA);
     } else {
         job_message(job_, 0, L"Decode error %d : %s", status, path_);
-        fail(VARNO_ERROR_DATA);
+        fail(data_error_result(status));
     }
     return false;
 }
@@ -555,17 +611,13 @@ void EntryExtraction::fail(int32_t result)
 
 }  // namespace
 
-void extract_entry(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name)
-{
-    EntryExtraction extraction(job, file, entry);
-    extraction.run(name);
-}
-
 void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name)
 {
-    extract_entry(job, file, entry, name);
-    while (job->sink.result == kResultWrongPassword) {
-        clear_password();
-        extract_entry(job, file, entry, name);
+    for (;;) {
+        EntryExtraction extraction(job, file, entry);
+        extraction.run(name);
+        if (job->sink.result != kResultWrongPassword)
+            return;
+        forget_password(extraction.password_generation());
     }
 }

@@ -11,9 +11,7 @@ constexpr int32_t kResultWrongPassword = 0xFB01;
 
 // Extracts entry (a central header) through file, the archive opened for reading by the
 // calling thread. name is the decoded name (kNameSize bytes, may be changed in place). The
-// outcome is the job's result.
-void extract_entry(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name);
-
-// extract_entry, run again with the password cleared for as long as the entry ends with
-// kResultWrongPassword, so that the next password request asks the user.
+// outcome is the job's result. An entry that ends with kResultWrongPassword is extracted
+// again with the password it was tried with forgotten, so that the next password request asks
+// the user.
 void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name);

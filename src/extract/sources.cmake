@@ -1,4 +1,5 @@
 list(APPEND VARNO_WIN32_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/entry_decryption.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extract_archive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extract_entry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extraction_workers.cpp

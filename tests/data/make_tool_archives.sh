@@ -3,7 +3,8 @@
 # (nested folders, empty files and folders, names with blanks, UTF-8 names) and one archive of
 # cp932 names without the UTF-8 flag, then records what `unzip -Z -T` and `7zz l -slt` report
 # for each and joins those reports into OUT/expected.tsv for the listing and handle tests; also
-# a Deflate64 archive made by 7zz, and each archive extracted by the tools into OUT/ref-NAME.
+# a Deflate64 archive made by 7zz, encrypted archives made by zip, 7zz and bsdtar, and each
+# archive extracted by the tools into OUT/ref-NAME.
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -44,6 +45,18 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
             path = os.path.join(root, name)[2:]
             z.write(path, path)
 PY
+# Encrypted with password "secret": traditional by zip, 7zz and bsdtar; WinZip AES of every
+# strength by 7zz (stored, Deflate, Deflate64) and bsdtar (which streams: data descriptors).
+zip -qr -P secret "$out/enc-zip.zip" .
+7zz a -tzip -psecret -mem=ZipCrypto "$out/enc-7zc.zip" . >/dev/null
+7zz a -tzip -psecret -mem=ZipCrypto -mm=Deflate64 "$out/enc-7zc64.zip" . >/dev/null
+7zz a -tzip -psecret -mem=AES128 -mx0 "$out/enc-aes128.zip" . >/dev/null
+7zz a -tzip -psecret -mem=AES192 -mm=Deflate64 "$out/enc-aes192.zip" . >/dev/null
+7zz a -tzip -psecret -mem=AES256 "$out/enc-aes256.zip" . >/dev/null
+7zz a -tzip -psecret -mem=AES256 "$out/enc-aes-one.zip" nested/deeper/numbers.txt >/dev/null
+for e in traditional aes128 aes256; do
+  bsdtar --format zip --options zip:encryption=$e --passphrase secret -cf "$out/enc-bsd-$e.zip" .
+done
 cd "$out"
 # Double-byte names as Japanese Windows tools store them: cp932 bytes, no UTF-8 flag.
 python3 - "$out/cp932.zip" <<'PY'
@@ -67,6 +80,11 @@ PY
 # the cp932 names, which this build of unzip has no option to decode, Python's zipfile with
 # that encoding (setting the entries' times as unzip does).
 for a in zip 7z py d64; do unzip -q -o "$a.zip" -d "ref-$a"; done
+# unzip reads the traditional cipher (not Deflate64); 7zz everything else.
+for a in enc-zip enc-7zc enc-bsd-traditional; do unzip -q -o -P secret "$a.zip" -d "ref-$a"; done
+for a in enc-7zc64 enc-aes128 enc-aes192 enc-aes256 enc-bsd-aes128 enc-bsd-aes256; do
+  7zz x -psecret -y -bd -o"ref-$a" "$a.zip" >/dev/null
+done
 python3 - cp932.zip ref-cp932 <<'PY'
 import calendar, os, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], metadata_encoding="cp932") as z:

@@ -1,8 +1,10 @@
-// Archives made by zip, 7zz (Deflate and Deflate64) and Python's zipfile, extracted by varno:
+// Archives made by zip, 7zz (Deflate and Deflate64), bsdtar and Python's zipfile, encrypted or
+// not, extracted by varno:
 // the trees must be identical in bytes and modification times to what the tools themselves
 // extract from the same archives (tests/data/make_tool_archives.sh makes both).
 #include <windows.h>
 
+#include "aes_entries.h"
 #include "dll_host.h"
 #include "test_data.h"
 #include "test_files.h"
@@ -14,14 +16,14 @@ namespace {
 
 std::wstring tool_folder() { return from_utf8(VARNO_TOOL_ARCHIVES); }
 
-void expect_same_tree(const std::wstring& archive, bool unicode)
+void expect_same_tree(const std::wstring& archive, bool unicode, const std::string& options = "-o")
 {
     TempDir dir;
     const std::wstring folder = tool_folder();
     UnicodeMode mode(unicode);
     const std::string path = unicode ? to_utf8(folder + L"\\" + archive + L".zip") : to_ansi(folder + L"\\" + archive + L".zip");
     const std::string out = unicode ? to_utf8(dir.file(L"out")) : to_ansi(dir.file(L"out"));
-    const CommandResult r = run("Varno", "-o " + quoted(path) + " " + quoted(out));
+    const CommandResult r = run("Varno", options + " " + quoted(path) + " " + quoted(out));
     ASSERT_EQ(r.code, 0) << r.output;
     const auto expected = snapshot_tree(folder + L"\\ref-" + archive);
     const auto actual = snapshot_tree(dir.file(L"out"));
@@ -41,6 +43,40 @@ TEST(DifferentialBothLocales, TreesOfEveryToolMatchWhatTheToolExtracts)
 {
     for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64"})
         expect_same_tree(archive, true);
+}
+
+// Traditional encryption by zip, 7zz and bsdtar (which writes data descriptors), WinZip AES of
+// all three strengths over stored, Deflate and Deflate64 data.
+TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
+{
+    const char* without192 = platform_aes192_unusable();
+    for (const wchar_t* archive : {L"enc-zip", L"enc-7zc", L"enc-7zc64", L"enc-aes128", L"enc-aes192", L"enc-aes256",
+                                   L"enc-bsd-traditional", L"enc-bsd-aes128", L"enc-bsd-aes256"}) {
+        if (without192 && std::wstring(archive) == L"enc-aes192")
+            continue;
+        SCOPED_TRACE(to_utf8(archive));
+        expect_same_tree(archive, true, "-o -P secret");
+    }
+    if (without192)
+        GTEST_SKIP() << "enc-aes192 left out (the others passed): " << without192;
+}
+
+// The authentication code behind the data (the 10 bytes before the central directory of a
+// one-entry archive) is never read: damaging it changes nothing.
+TEST(Differential, DamagedAesAuthenticationCodeGoesUnnoticed)
+{
+    TempDir dir;
+    std::string bytes = read_file(tool_folder() + L"\\enc-aes-one.zip");
+    const size_t end = bytes.size() - 22;
+    ASSERT_EQ(bytes.substr(end, 4), "PK\x05\x06");
+    const uint32_t cdOffset = static_cast<uint8_t>(bytes[end + 16]) | static_cast<uint8_t>(bytes[end + 17]) << 8 |
+                              static_cast<uint8_t>(bytes[end + 18]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(bytes[end + 19])) << 24;
+    for (size_t i = cdOffset - 10; i < cdOffset; ++i)
+        bytes[i] = static_cast<char>(~bytes[i]);
+    write_file(dir.file(L"damaged.zip"), bytes);
+    const CommandResult r = run("Varno", "-o -j -P secret " + quoted(dir.ansi(L"damaged.zip")) + " " + quoted(dir.ansi(L"out")));
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(read_file(dir.file(L"out\\numbers.txt")), read_file(tool_folder() + L"\\tree\\nested\\deeper\\numbers.txt"));
 }
 
 TEST(Differential, NamesOutsideTheSystemCodePageFailCleanly)

@@ -132,8 +132,8 @@ TEST(Extract, DamagedEntriesFailAndLeaveNothingBehind)
          "Archive method not support 12 : {name}", true},
         {"method 1", {.name = "m1.txt", .data = data, .method = 1, .compressed = data}, VARNO_ERROR_METHOD,
          "Archive method not support 1 : {name}", true},
-        {"encrypted", {.name = "enc.txt", .data = data, .method = 8, .flags = 1}, VARNO_ERROR_METHOD,
-         "Encrypted entry not support : {name}", true},
+        {"encrypted, too short for its header", {.name = "enc.txt", .data = data, .method = 8, .compressed = std::string("12345"), .flags = 1},
+         VARNO_ERROR_ARCHIVE_OPEN, "Archive read error 38", true},
         {"local header beyond the file", {.name = "far.txt", .data = "x", .localHeaderOffsetField = 0x7FFFFF00},
          VARNO_ERROR_ARCHIVE_READ, "", true},
     };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/entry_extras.h"
+#include "dialog_template.h"
 #include "dll_host.h"
 #include "output_job.h"
 #include "resources/resource_ids.h"
@@ -28,90 +29,24 @@ const wchar_t kTitle[] = L"Exist file - varno";
 // ---------------------------------------------------------------------------------------------
 // The template, read back from the DLL's resources.
 
-struct Reader {
-    const uint8_t* p;
-    uint16_t u16()
-    {
-        uint16_t v;
-        memcpy(&v, p, 2);
-        p += 2;
-        return v;
-    }
-    uint32_t u32()
-    {
-        uint32_t v;
-        memcpy(&v, p, 4);
-        p += 4;
-        return v;
-    }
-    int16_t s16() { return static_cast<int16_t>(u16()); }
-    std::wstring text()
-    {
-        std::wstring out;
-        for (uint16_t c = u16(); c; c = u16())
-            out += static_cast<wchar_t>(c);
-        return out;
-    }
-    // A name or an ordinal (written as "#n").
-    std::wstring name()
-    {
-        uint16_t first;
-        memcpy(&first, p, 2);
-        if (first == 0xFFFF) {
-            p += 2;
-            return L"#" + std::to_wstring(u16());
-        }
-        return text();
-    }
-    void align4(const uint8_t* base) { p += (4 - ((p - base) & 3)) & 3; }
-};
-
-struct Control {
-    int id;
-    std::wstring className;
-    std::wstring text;
-    DWORD style;
-    short x, y, cx, cy;
-};
-
-std::wstring class_name(const std::wstring& name)
-{
-    if (name == L"#128")
-        return L"BUTTON";
-    if (name == L"#130")
-        return L"STATIC";
-    std::wstring upper;
-    for (wchar_t c : name)
-        upper += static_cast<wchar_t>(towupper(c));
-    return upper;
-}
-
 TEST(OverwriteDialogTemplate, IsStoredExactlyAsLaidOut)
 {
-    SKIP_WITHOUT_DESKTOP();
-    HMODULE module = varno_module();
-    ASSERT_TRUE(module);
-    HRSRC found = FindResourceExW(module, RT_DIALOG, MAKEINTRESOURCEW(IDD_OVERWRITE),
-                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    ASSERT_TRUE(found);
-    const auto* base = static_cast<const uint8_t*>(LockResource(LoadResource(module, found)));
-    ASSERT_TRUE(base);
-    Reader r{base};
-    EXPECT_EQ(r.u32(), 0x90C800CCu);  // classic template: the first word is the style
-    EXPECT_EQ(r.u32(), static_cast<DWORD>(WS_EX_DLGMODALFRAME));
-    const uint16_t count = r.u16();
-    EXPECT_EQ(r.s16(), 0);
-    EXPECT_EQ(r.s16(), 0);
-    EXPECT_EQ(r.s16(), 300);
-    EXPECT_EQ(r.s16(), 144);
-    EXPECT_EQ(r.name(), L"");  // no menu
-    EXPECT_EQ(r.name(), L"");  // default class
-    EXPECT_EQ(r.text(), kTitle);
-    EXPECT_EQ(r.u16(), 10);
-    EXPECT_EQ(r.text(), L"MS Shell Dlg 2");
+    DialogTemplate t;
+    ASSERT_TRUE(read_dialog_template(varno_module(), IDD_OVERWRITE, &t));
+    EXPECT_EQ(t.style, 0x90C800CCu);
+    EXPECT_EQ(t.exStyle, static_cast<DWORD>(WS_EX_DLGMODALFRAME));
+    EXPECT_EQ(t.x, 0);
+    EXPECT_EQ(t.y, 0);
+    EXPECT_EQ(t.cx, 300);
+    EXPECT_EQ(t.cy, 144);
+    EXPECT_EQ(t.menu, L"");
+    EXPECT_EQ(t.windowClass, L"");
+    EXPECT_EQ(t.caption, kTitle);
+    EXPECT_EQ(t.pointSize, 10);
+    EXPECT_EQ(t.font, L"MS Shell Dlg 2");
 
     const DWORD child = WS_CHILD | WS_VISIBLE;
-    const std::vector<Control> expected = {
+    const std::vector<DialogControl> expected = {
         {IDC_OVERWRITE_TEXT, L"STATIC",
          L"Already exist file: %s\nExist file: \n\twrite date time: %s\n\tfiles size: %s\nExtract file:\n\twrite "
          L"date time: %s\n\tfiles size: %s\n",
@@ -124,28 +59,9 @@ TEST(OverwriteDialogTemplate, IsStoredExactlyAsLaidOut)
         {IDC_BACKUP_EXISTING, L"BUTTON", L"Backup exist file(&B)", child | BS_CENTER, 128, 122, 92, 14},
         {IDCANCEL, L"BUTTON", L"Cancel(Q)", child | BS_CENTER, 232, 122, 60, 14},
     };
-    ASSERT_EQ(count, expected.size());
-    for (const Control& want : expected) {
-        r.align4(base);
-        const DWORD style = r.u32();
-        const DWORD exStyle = r.u32();
-        const short x = r.s16(), y = r.s16(), cx = r.s16(), cy = r.s16();
-        const int id = r.u16();
-        const std::wstring cls = class_name(r.name());
-        const std::wstring text = r.name();
-        const uint16_t extra = r.u16();
-        r.p += extra;
-        SCOPED_TRACE(want.id);
-        EXPECT_EQ(id, want.id);
-        EXPECT_EQ(cls, want.className);
-        EXPECT_EQ(text, want.text);
-        EXPECT_EQ(style, want.style);
-        EXPECT_EQ(exStyle, 0u);
-        EXPECT_EQ(x, want.x);
-        EXPECT_EQ(y, want.y);
-        EXPECT_EQ(cx, want.cx);
-        EXPECT_EQ(cy, want.cy);
-    }
+    ASSERT_EQ(t.controls.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(t.controls[i], expected[i]) << "control " << i;
 }
 
 // ---------------------------------------------------------------------------------------------

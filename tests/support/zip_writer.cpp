@@ -55,6 +55,32 @@ uint32_t crc32_of(const std::string& data)
         crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
+std::string encrypt_traditional(const std::string& password, const std::string& header, const std::string& data)
+{
+    uint32_t keys[3] = {0x12345678, 0x23456789, 0x34567890};
+    auto step = [](uint32_t c, uint8_t b) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        return c;
+    };
+    auto update = [&](uint8_t p) {
+        keys[0] = step(keys[0], p);
+        keys[1] = (keys[1] + (keys[0] & 0xFF)) * 134775813u + 1;
+        keys[2] = step(keys[2], static_cast<uint8_t>(keys[1] >> 24));
+    };
+    for (char c : password)
+        update(static_cast<uint8_t>(c));
+    std::string out = header + data;
+    for (char& c : out) {
+        const uint32_t t = (keys[2] & 0xFFFF) | 2;
+        const uint8_t plain = static_cast<uint8_t>(c);
+        c = static_cast<char>(plain ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8));
+        update(plain);
+    }
+    return out;
+}
+
 namespace {
 
 struct Written {
@@ -73,6 +99,13 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
     std::vector<Written> written;
     for (const Entry& e : entries) {
         std::string data = e.compressed ? *e.compressed : (e.method == 8 ? deflate_raw(e.data) : e.data);
+        const uint16_t flags = e.password ? static_cast<uint16_t>(e.flags | 1) : e.flags;
+        if (e.password) {
+            const uint32_t entryCrc = e.crc ? *e.crc : crc32_of(e.data);
+            std::string header = "0123456789a";
+            header += static_cast<char>((flags & 8) ? e.dosTime >> 8 : entryCrc >> 24);
+            data = encrypt_traditional(*e.password, header, data);
+        }
         Written w{};
         w.offset = out.size() - base;
         w.compressedSize = data.size();
@@ -98,7 +131,7 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
         const std::string localExtra = w.zip64Extra + (e.localExtra ? *e.localExtra : e.centralExtra);
         put32(out, 0x04034b50);
         put16(out, e.versionNeeded);
-        put16(out, e.flags);
+        put16(out, e.password ? e.flags | 1 : e.flags);
         put16(out, e.method);
         put16(out, e.dosTime);
         put16(out, e.dosDate);
@@ -121,7 +154,7 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
         put32(out, 0x02014b50);
         put16(out, e.versionMadeBy);
         put16(out, e.versionNeeded);
-        put16(out, e.flags);
+        put16(out, e.password ? e.flags | 1 : e.flags);
         put16(out, e.method);
         put16(out, e.dosTime);
         put16(out, e.dosDate);

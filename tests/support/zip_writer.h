@@ -18,12 +18,17 @@ std::string extra_record(uint16_t tag, const std::string& data);
 // Raw Deflate (no zlib header) of data at the given level.
 std::string deflate_raw(const std::string& data, int level = 6);
 uint32_t crc32_of(const std::string& data);
+// The traditional cipher over data with password; header is the 12 plain header bytes.
+std::string encrypt_traditional(const std::string& password, const std::string& header, const std::string& data);
 
 struct Entry {
     std::string name;
     std::string data;               // the entry's uncompressed bytes
     uint16_t method = 0;            // 0 stored, 8 Deflate (compressed here); others need `compressed`
     std::optional<std::string> compressed;  // bytes stored as entry data instead of compressing `data`
+    // Traditional encryption with this password: flag bit 0 is set and the data get their
+    // 12-byte header, whose last byte is the check byte (DOS time with flag bit 3, else CRC).
+    std::optional<std::string> password;
     uint16_t flags = 0;
     uint16_t dosTime = 0x6000;      // 12:00:00
     uint16_t dosDate = 0x5A21;      // 2025-01-01

@@ -1,0 +1,13 @@
+# Sourced by the benchmarks that run the command-line host under Wine, with the script's own
+# arguments: builds the x64 tree, runs the script again inside a Wine session of the build
+# (its servers kept running throughout), and gives it $root, $wine and winpath.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+if [ -z "${VARNO_IN_SESSION:-}" ]; then
+  scripts/build.sh >/dev/null
+  exec scripts/wine-session.sh build/win64 "$0" "$@"
+fi
+wine="$root/build/win64/wine-run"
+# Paths for Windows programs in Windows form: Wine takes a path that begins with '/' for a
+# Unix path and converts it on every call, which is no cost a Windows host would pay.
+winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
