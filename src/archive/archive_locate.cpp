@@ -112,29 +112,35 @@ LocateFailure take_end_record(ByteSource& source, const uint8_t* window, int32_t
                               int32_t locatorFloor, bool plain, ArchiveGeometry* g)
 {
     const uint8_t* end = window + at;
-    g->entryCount = read_u16(end + 10);
-    g->cdSize = read_u32(end + 12);
     const uint32_t recordedOffset = read_u32(end + 16);
+    const uint32_t recordedSize = read_u32(end + 12);
+    const bool full = recordedOffset == 0xFFFFFFFF || recordedSize == 0xFFFFFFFF;
 
-    if (recordedOffset != 0xFFFFFFFF && g->cdSize != 0xFFFFFFFF) {
-        if (plain) {
-            g->cdOffset = recordedOffset;
-        } else {
-            // The directory is taken to end where the end record begins.
-            g->cdOffset = position - g->cdSize;
-            g->baseOffset = g->cdOffset - recordedOffset;
-        }
-        return LocateFailure::None;
+    // ZIP64: the locator lies directly in front of the end record. Its records are needed
+    // when the 32-bit fields are full, and taken whenever they are found: tools that write
+    // them for a count beyond 65,535 or by request keep only true values in the end record,
+    // and with bytes in front, the end record alone would misplace the directory.
+    const bool hasLocator = at >= static_cast<int32_t>(kZip64LocatorSize) + locatorFloor &&
+                            read_u32(end - kZip64LocatorSize) == kZip64LocatorSignature;
+    if (hasLocator) {
+        const LocateFailure failure =
+            take_zip64_end_record(source, end - kZip64LocatorSize, position - kZip64LocatorSize, plain, g);
+        if (failure != LocateFailure::NotAnArchive || full)
+            return failure;
+    } else if (full) {
+        return LocateFailure::NotAnArchive;  // full 32-bit fields say nothing usable
     }
 
-    // ZIP64: the locator lies directly in front of the end record. Without it the full
-    // 32-bit fields say nothing usable.
-    if (at < static_cast<int32_t>(kZip64LocatorSize) + locatorFloor)
-        return LocateFailure::NotAnArchive;
-    const uint8_t* locator = end - kZip64LocatorSize;
-    if (read_u32(locator) != kZip64LocatorSignature)
-        return LocateFailure::NotAnArchive;
-    return take_zip64_end_record(source, locator, position - kZip64LocatorSize, plain, g);
+    g->entryCount = read_u16(end + 10);
+    g->cdSize = recordedSize;
+    if (plain) {
+        g->cdOffset = recordedOffset;
+    } else {
+        // The directory is taken to end where the end record begins.
+        g->cdOffset = position - g->cdSize;
+        g->baseOffset = g->cdOffset - recordedOffset;
+    }
+    return LocateFailure::None;
 }
 
 }  // namespace
