@@ -128,18 +128,18 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
         free(buffer);
         return DirectoryLoad::ReadFailed;
     }
-    uint8_t localHead[kLocalHeaderSize];
-    DirectoryCheck check = check_central_directory(buffer, buffer + archive->cdSize, archive->entryCount, nullptr, 0);
-    if (check != DirectoryCheck::Usable) {
+    uint8_t* const end = buffer + archive->cdSize;
+    if (check_central_directory(buffer, end, archive->entryCount, nullptr, 0) != DirectoryCheck::Usable) {
         // Only a directory that cannot be walked needs a look at the first local header.
+        uint8_t localHead[kLocalHeaderSize];
         const bool haveHead = read_exactly(archive->file, archive->baseOffset, localHead, sizeof localHead);
-        check = check_central_directory(buffer, buffer + archive->cdSize, archive->entryCount, localHead,
-                                        haveHead ? sizeof localHead : 0);
+        const DirectoryCheck check =
+            check_central_directory(buffer, end, archive->entryCount, localHead, haveHead ? sizeof localHead : 0);
         free(buffer);
         return check == DirectoryCheck::Encrypted ? DirectoryLoad::Encrypted : DirectoryLoad::NotADirectory;
     }
     archive->cdBuffer = buffer;
-    archive->cdEnd = buffer + archive->cdSize;
+    archive->cdEnd = end;
     return DirectoryLoad::Loaded;
 }
 

@@ -13,6 +13,7 @@
 #include "test_data.h"
 #include "test_files.h"
 #include "varno.h"
+#include "window_watch.h"
 #include "zip_writer.h"
 
 using namespace dlltest;
@@ -26,11 +27,21 @@ using CountFn = int(WINAPI*)(LPCSTR);
 
 std::wstring wild(const std::wstring& name) { return from_utf8(VARNO_WILD_ARCHIVES) + L"\\" + name; }
 
-// Runs "options archive out [names]" with out in dir; nothing may appear in dir but out.
+// Runs "options archive out [names]" with out in dir; nothing may appear in dir but out, and
+// no message box (a file that cannot be created shows one) may appear.
 CommandResult extract(const char* family, const std::string& options, const std::wstring& archive, const TempDir& dir,
                       const std::string& names = "")
 {
-    const CommandResult r = run(family, options + " " + quoted(to_ansi(archive)) + " " + quoted(dir.ansi(L"out")) + names);
+    std::wstring box;
+    CommandResult r;
+    {
+        WindowWatch watch(L"varno.dll", [&](HWND window) {
+            box = message_box_text(window);
+            press(window, IDOK);
+        });
+        r = run(family, options + " " + quoted(to_ansi(archive)) + " " + quoted(dir.ansi(L"out")) + names);
+    }
+    EXPECT_EQ(box, L"") << to_utf8(archive);
     for (const auto& [name, file] : snapshot_tree(dir.path()))
         EXPECT_TRUE(name == L"out" || name.rfind(L"out\\", 0) == 0 || name == L"t.zip") << to_utf8(name);
     return r;
@@ -115,8 +126,11 @@ TEST(WildBothLocales, NamesOutsideTheAnsiCodePageKeepTheirCharacters)
             const auto record = std::find_if(names.begin(), names.end(), [&](const std::string& n) { return n == ansi || n == "./" + ansi; });
             ASSERT_NE(record, names.end()) << ansi;
             TempDir dir;
-            const CommandResult r = extract("Varno", "-o", wild(std::wstring(archive) + L".zip"), dir, " " + quoted(*record));
+            const CommandResult r = extract("Varno", "--q -o", wild(std::wstring(archive) + L".zip"), dir, " " + quoted(*record));
             EXPECT_EQ(r.code, 0) << r.output;
+            // The report of the extracted file speaks the system code page too.
+            EXPECT_EQ(r.output.rfind(dir.ansi(L"out\\"), 0), 0u) << r.output;
+            EXPECT_NE(r.output.find(to_ansi(name)), std::string::npos) << r.output;
             EXPECT_EQ(read_file(dir.file(L"out\\" + name)), file.bytes) << ansi;
             EXPECT_EQ(snapshot_tree(dir.file(L"out")).size(), static_cast<size_t>(std::count(name.begin(), name.end(), L'\\') + 1));
         }
