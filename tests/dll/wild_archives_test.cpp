@@ -210,19 +210,6 @@ TEST(WildBothLocales, DirectoriesMarkedOnlyByAttributes)
 {
     expect_tools_agree(L"attrdir-fat");
     expect_tools_agree(L"attrdir-unix");
-    // With data, or without the attribute, an entry stays a file; NTFS and VFAT hosts count.
-    TempDir dir;
-    write_file(dir.file(L"t.zip"), ziptest::build_zip({{.name = "ntfs", .data = "", .versionMadeBy = 0x0A14, .externalAttributes = 0x10},
-                                                       {.name = "ntfs/in", .data = "1"},
-                                                       {.name = "vfat", .data = "", .versionMadeBy = 0x0E14, .externalAttributes = 0x30},
-                                                       {.name = "vfat/in", .data = "2"},
-                                                       {.name = "full", .data = "3", .versionMadeBy = 0x0014, .externalAttributes = 0x10},
-                                                       {.name = "hpfs", .data = "", .versionMadeBy = 0x0614, .externalAttributes = 0x10}}));
-    for (const char* family : {"UnZip", "Varno"}) {
-        EXPECT_EQ(extract(family, "-o", dir.file(L"t.zip"), dir).code, 0);
-        EXPECT_EQ(read_file(dir.file(L"out\\ntfs\\in")) + read_file(dir.file(L"out\\vfat\\in")) + read_file(dir.file(L"out\\full")), "123");
-        EXPECT_FALSE(GetFileAttributesW(dir.file(L"out\\hpfs").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    }
 }
 
 TEST(WildBothLocales, UnusableArchivesFailEveryCallWithTheirReport)

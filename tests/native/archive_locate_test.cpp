@@ -100,20 +100,6 @@ TEST(ArchiveLocate, EndRecordsInsideLongComments)
     EXPECT_EQ(source.reads, 3);
 }
 
-TEST(ArchiveLocate, FindEndRecordBehindComment)
-{
-    std::string window = std::string(30, 'x') + "PK\5\6" + std::string(16, '\0');
-    ziptest::put16(window, 4);
-    window += "abcd";
-    const auto* bytes = reinterpret_cast<const uint8_t*>(window.data());
-    const uint32_t length = static_cast<uint32_t>(window.size());
-    EXPECT_EQ(find_end_record_behind_comment(bytes, length, 0), 30);
-    EXPECT_EQ(find_end_record_behind_comment(bytes, length, 30), 30);
-    EXPECT_EQ(find_end_record_behind_comment(bytes, length, 31), -1);
-    EXPECT_EQ(find_end_record_behind_comment(bytes, length - 1, 0), -1);  // the comment runs past
-    EXPECT_EQ(find_end_record_behind_comment(bytes, 21, 0), -1);
-}
-
 TEST(ArchiveLocate, FilesThatAreNoArchive)
 {
     const std::string cases[] = {
