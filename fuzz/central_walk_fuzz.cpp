@@ -1,5 +1,6 @@
-// The central-directory walk over arbitrary directory bytes: headers, names from the header or
-// a Unicode-path record, neutralisation, extra fields, and the listing fields of each entry.
+// The central-directory walk over arbitrary directory bytes: the check whether it can be walked,
+// headers, names from the header or a Unicode-path record, neutralisation, their UTF-16 form,
+// extra fields, directories by attribute, and the listing fields of each entry.
 #include <stdint.h>
 #include <string.h>
 #include <wchar.h>
@@ -64,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t safePaths = data[0] & 1;
     const int32_t wantAll = (data[0] & 2) ? kExtraWantAllZip64 : 0;
     std::vector<uint8_t> directory(data + 1, data + size);
+    const DirectoryCheck usable = check_central_directory(directory.data(), directory.data() + directory.size(), 1,
+                                                          directory.data(), static_cast<uint32_t>(directory.size()));
     CentralCursor cursor = {directory.data(), directory.data() + directory.size(), safePaths};
     char name[kNameSize];
     bool utf8;
@@ -79,6 +82,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check(strcmp(again, name) == 0);
         }
 
+        // The UTF-16 form holds an ASCII character only where the name holds that byte.
+        char16_t utf16[kNameSize];
+        const size_t unitCount = decode_utf8(name, utf16);
+        check(unitCount <= strlen(name) && utf16[unitCount] == 0);
+        size_t asciiBytes = 0, asciiUnits = 0;
+        for (size_t i = 0; name[i]; ++i)
+            asciiBytes += static_cast<unsigned char>(name[i]) < 0x80;
+        for (size_t i = 0; i < unitCount; ++i)
+            asciiUnits += utf16[i] < 0x80;
+        check(asciiBytes == asciiUnits);
+
         EntryExtraInfo extras = {};
         extras.flags = wantAll;
         const int32_t flags = read_entry_extras_with(header, &extras, fake_dos_time);
@@ -92,6 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const uint64_t u = entry_uncompressed_size(header, extras);
         const uint64_t c = entry_compressed_size(header, extras);
         entry_local_header_offset(header, extras);
+        if (marked_as_directory(header, u))
+            check(u == 0);
 
         wchar_t ratio[kRatioUnits];
         format_ratio(ratio, u, c);
@@ -118,5 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(units < kJsonLineUnits && line[units - 1] == L',');
     }
     check(cursor.current <= cursor.end);
+    // A directory that begins with a header is usable.
+    CentralCursor first = {directory.data(), directory.data() + directory.size(), 0};
+    if (take_central_entry(&first, name, &utf8))
+        check(usable == DirectoryCheck::Usable);
     return 0;
 }

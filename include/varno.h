@@ -18,6 +18,13 @@ extern "C" {
 
 typedef void* HARC; /* an open archive handle */
 
+/* The exports declared with VARNO_WORD_RESULT have 16-bit values and return them zero-extended
+ * in the whole 32-bit result, so a host may declare them as returning WORD (the default here)
+ * or a 32-bit integer: 0x8021 reads as 32801 either way. The library is built with DWORD. */
+#ifndef VARNO_WORD_RESULT
+#define VARNO_WORD_RESULT WORD
+#endif
+
 /* The entry record that FindFirst and FindNext fill: a fixed layout of 558 bytes. */
 #pragma pack(push, 1)
 typedef struct EntryInfo {
@@ -67,10 +74,10 @@ int WINAPI UnZipExtractMem(HWND owner, LPCSTR command, LPBYTE output, DWORD outp
                            WORD* attributesOut, ULONGLONG* sizeOut);
 
 /* Versions, state and the function list. */
-WORD WINAPI UnZipGetVersion(void);
-WORD WINAPI VarnoGetVersion(void);
-WORD WINAPI UnZipGetSubVersion(void);
-WORD WINAPI VarnoGetSubVersion(void);
+VARNO_WORD_RESULT WINAPI UnZipGetVersion(void);
+VARNO_WORD_RESULT WINAPI VarnoGetVersion(void);
+VARNO_WORD_RESULT WINAPI UnZipGetSubVersion(void);
+VARNO_WORD_RESULT WINAPI VarnoGetSubVersion(void);
 BOOL WINAPI UnZipGetRunning(void);
 BOOL WINAPI VarnoGetRunning(void);
 BOOL WINAPI UnZipQueryFunctionList(const int number);
@@ -80,7 +87,7 @@ BOOL WINAPI UnZipSetUnicodeMode(BOOL on);
 BOOL WINAPI VarnoSetUnicodeMode(BOOL on);
 
 /* Accepted for compatibility; they change nothing. */
-WORD WINAPI UnZipGetCursorInterval(void);
+VARNO_WORD_RESULT WINAPI UnZipGetCursorInterval(void);
 BOOL WINAPI UnZipConfigDialog(HWND owner, LPSTR buffer, const int mode);
 BOOL WINAPI UnZipGetBackGroundMode(void);
 BOOL WINAPI UnZipGetCursorMode(void);
@@ -127,8 +134,8 @@ BOOL WINAPI UnZipGetAccessTimeEx(HARC archive, FILETIME* time);
 BOOL WINAPI VarnoGetAccessTimeEx(HARC archive, FILETIME* time);
 DWORD WINAPI UnZipGetCompressedSize(HARC archive);
 int WINAPI UnZipGetAttribute(HARC archive);
-WORD WINAPI UnZipGetDate(HARC archive);
-WORD WINAPI UnZipGetTime(HARC archive);
+VARNO_WORD_RESULT WINAPI UnZipGetDate(HARC archive);
+VARNO_WORD_RESULT WINAPI UnZipGetTime(HARC archive);
 int WINAPI UnZipGetMethod(HARC archive, LPSTR buffer, const int size);
 int WINAPI UnZipGetArcFileName(HARC archive, LPSTR buffer, const int size);
 int WINAPI UnZipGetFileName(HARC archive, LPSTR buffer, const int size);
@@ -136,13 +143,13 @@ DWORD WINAPI UnZipGetCRC(HARC archive);
 DWORD WINAPI UnZipGetWriteTime(HARC archive);
 BOOL WINAPI UnZipGetCreateTime(HARC archive, FILETIME* time);
 BOOL WINAPI UnZipGetAccessTime(HARC archive, FILETIME* time);
-WORD WINAPI UnZipGetRatio(HARC archive);
-WORD WINAPI UnZipGetArcRatio(HARC archive);
+VARNO_WORD_RESULT WINAPI UnZipGetRatio(HARC archive);
+VARNO_WORD_RESULT WINAPI UnZipGetArcRatio(HARC archive);
 int WINAPI UnZipGetArcCompressedSize(HARC archive);
 int WINAPI UnZipGetArcFileSize(HARC archive);
 int WINAPI UnZipGetArcOriginalSize(HARC archive);
-WORD WINAPI UnZipGetArcDate(HARC archive);
-WORD WINAPI UnZipGetArcTime(HARC archive);
+VARNO_WORD_RESULT WINAPI UnZipGetArcDate(HARC archive);
+VARNO_WORD_RESULT WINAPI UnZipGetArcTime(HARC archive);
 int WINAPI UnZipGetArcOSType(HARC archive);
 
 #ifdef __cplusplus

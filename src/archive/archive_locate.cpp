@@ -1,5 +1,7 @@
 #include "archive/archive_locate.h"
 
+#include <stdlib.h>
+
 #include "archive/zip_format.h"
 
 int64_t ByteSource::read_at(uint64_t, void*, uint32_t) { return -1; }
@@ -31,6 +33,23 @@ int32_t find_end_record(const uint8_t* window, uint32_t bytesRead)
     return -1;
 }
 
+int32_t find_end_record_behind_comment(const uint8_t* window, uint32_t bytesRead, uint32_t lowest)
+{
+    if (bytesRead < kEndRecordSize)
+        return -1;
+    int32_t fits = -1;
+    for (int64_t at = bytesRead - kEndRecordSize; at >= static_cast<int64_t>(lowest); --at) {
+        if (read_u32(window + at) != kEndRecordSignature)
+            continue;
+        const uint64_t end = static_cast<uint64_t>(at) + kEndRecordSize + read_u16(window + at + 20);
+        if (end == bytesRead)
+            return static_cast<int32_t>(at);
+        if (end < bytesRead && fits < 0)
+            fits = static_cast<int32_t>(at);
+    }
+    return fits;
+}
+
 namespace {
 
 // Bytes behind the ZIP data of a self-extractor whose data sits in a section of its own
@@ -45,6 +64,83 @@ uint32_t sfx_tail_skip(const uint8_t* head, uint32_t headRead, uint64_t fileSize
     const uint32_t rawSize = read_u32(head + section + 16);
     const uint32_t rawPosition = read_u32(head + section + 20);
     return static_cast<uint32_t>(fileSize) - rawSize - rawPosition;
+}
+
+// The ZIP64 end record, read into record: 1 when it is at `at`, 0 when it is not, -1 when the
+// read failed.
+int read_zip64_end_record(ByteSource& source, uint64_t at, uint8_t* record)
+{
+    const int64_t got = source.read_at(at, record, kZip64EndRecordReadSize);
+    if (got < 0)
+        return -1;
+    return got == static_cast<int64_t>(kZip64EndRecordReadSize) && read_u32(record) == kZip64EndRecordSignature;
+}
+
+// The ZIP64 values, from the end record at the offset that the locator (at file position
+// locatorPosition) records. In a file with bytes in front of the ZIP data whose recorded
+// offsets do not count them, the record is not there but directly in front of the locator;
+// the distance between the two is then the offset of every recorded position.
+LocateFailure take_zip64_end_record(ByteSource& source, const uint8_t* locator, uint64_t locatorPosition, bool plain,
+                                    ArchiveGeometry* g)
+{
+    uint8_t record[kZip64EndRecordReadSize];
+    const uint64_t recorded = read_u64(locator + 8);
+    uint64_t distance = 0;
+    int found = read_zip64_end_record(source, recorded, record);
+    if (found == 0 && !plain && locatorPosition >= kZip64EndRecordReadSize) {
+        const uint64_t inFront = locatorPosition - kZip64EndRecordReadSize;
+        if (inFront > recorded) {
+            found = read_zip64_end_record(source, inFront, record);
+            distance = inFront - recorded;
+        }
+    }
+    if (found < 0)
+        return LocateFailure::ReadFailed;
+    if (found == 0)
+        return LocateFailure::NotAnArchive;
+    const uint64_t entries = read_u64(record + 24);
+    g->entryCount = (entries >> 32) == 0 ? static_cast<uint32_t>(entries) : 0xFFFFFFFF;
+    g->cdSize = static_cast<uint32_t>(read_u64(record + 40));
+    g->cdOffset = read_u64(record + 48) + distance;
+    g->baseOffset = distance;
+    return LocateFailure::None;
+}
+
+// The geometry from the end record at window + at, whose file position is `position`.
+// A ZIP64 locator is taken only from window positions locatorFloor and later.
+LocateFailure take_end_record(ByteSource& source, const uint8_t* window, int32_t at, uint64_t position,
+                              int32_t locatorFloor, bool plain, ArchiveGeometry* g)
+{
+    const uint8_t* end = window + at;
+    const uint32_t recordedOffset = read_u32(end + 16);
+    const uint32_t recordedSize = read_u32(end + 12);
+    const bool full = recordedOffset == 0xFFFFFFFF || recordedSize == 0xFFFFFFFF;
+
+    // ZIP64: the locator lies directly in front of the end record. Its records are needed
+    // when the 32-bit fields are full, and taken whenever they are found: tools that write
+    // them for a count beyond 65,535 or by request keep only true values in the end record,
+    // and with bytes in front, the end record alone would misplace the directory.
+    const bool hasLocator = at >= static_cast<int32_t>(kZip64LocatorSize) + locatorFloor &&
+                            read_u32(end - kZip64LocatorSize) == kZip64LocatorSignature;
+    if (hasLocator) {
+        const LocateFailure failure =
+            take_zip64_end_record(source, end - kZip64LocatorSize, position - kZip64LocatorSize, plain, g);
+        if (failure != LocateFailure::NotAnArchive || full)
+            return failure;
+    } else if (full) {
+        return LocateFailure::NotAnArchive;  // full 32-bit fields say nothing usable
+    }
+
+    g->entryCount = read_u16(end + 10);
+    g->cdSize = recordedSize;
+    if (plain) {
+        g->cdOffset = recordedOffset;
+    } else {
+        // The directory is taken to end where the end record begins.
+        g->cdOffset = position - g->cdSize;
+        g->baseOffset = g->cdOffset - recordedOffset;
+    }
+    return LocateFailure::None;
 }
 
 }  // namespace
@@ -64,49 +160,40 @@ LocateFailure locate_central_directory(ByteSource& source, uint64_t fileSize, Ar
     const uint32_t windowLength = fileSize < kSearchWindow ? static_cast<uint32_t>(fileSize) : kSearchWindow;
     if (tailSkip + windowLength > fileSize)
         return LocateFailure::NegativeSeek;
-    const uint64_t windowStart = fileSize - tailSkip - windowLength;
+    const uint64_t dataEnd = fileSize - tailSkip;
 
     uint8_t window[kSearchWindow];
-    const int64_t read = source.read_at(windowStart, window, windowLength);
+    const int64_t read = source.read_at(dataEnd - windowLength, window, windowLength);
     if (read < 0)
         return LocateFailure::ReadFailed;
     if (read < 24)
         return LocateFailure::NotAnArchive;
     const uint32_t bytesRead = static_cast<uint32_t>(read);
     const int32_t at = find_end_record(window, bytesRead);
-    if (at < 0)
-        return LocateFailure::NotAnArchive;
+    if (at >= 0)
+        return take_end_record(source, window, at, dataEnd - bytesRead + static_cast<uint64_t>(at), 23, plain, g);
 
-    const uint8_t* end = window + at;
-    g->entryCount = read_u16(end + 10);
-    g->cdSize = read_u32(end + 12);
-    const uint32_t recordedOffset = read_u32(end + 16);
-
-    if (recordedOffset != 0xFFFFFFFF && g->cdSize != 0xFFFFFFFF) {
-        if (plain) {
-            g->cdOffset = recordedOffset;
-        } else {
-            // The directory is taken to end where the end record begins.
-            const uint64_t endRecordPosition = fileSize - tailSkip - bytesRead + static_cast<uint64_t>(at);
-            g->cdOffset = endRecordPosition - g->cdSize;
-            g->baseOffset = g->cdOffset - recordedOffset;
-        }
-        return LocateFailure::None;
+    // A comment longer than the window hides the end record: search the longest comment's
+    // reach once more, with room for a ZIP64 locator in front of the record.
+    const uint32_t longLength = dataEnd < kLongSearchWindow ? static_cast<uint32_t>(dataEnd) : kLongSearchWindow;
+    const uint64_t longStart = dataEnd - longLength;
+    uint8_t* longWindow = static_cast<uint8_t*>(malloc(longLength));
+    if (!longWindow)
+        return LocateFailure::ReadFailed;
+    LocateFailure failure = LocateFailure::NotAnArchive;
+    const int64_t longRead = source.read_at(longStart, longWindow, longLength);
+    if (longRead < 0) {
+        failure = LocateFailure::ReadFailed;
+    } else {
+        const uint32_t got = static_cast<uint32_t>(longRead);
+        // Records start at least two bytes into the file, as in the first search.
+        uint32_t lowest = got > kLongCommentReach ? got - kLongCommentReach : 0;
+        if (longStart + lowest < 2)
+            lowest = static_cast<uint32_t>(2 - longStart);
+        const int32_t longAt = find_end_record_behind_comment(longWindow, got, lowest);
+        if (longAt >= 0)
+            failure = take_end_record(source, longWindow, longAt, dataEnd - got + static_cast<uint64_t>(longAt), 0, plain, g);
     }
-
-    // ZIP64: the locator lies directly in front of the end record.
-    if (at < static_cast<int32_t>(kZip64LocatorSize) + 23)
-        return LocateFailure::NotAnArchive;
-    const uint8_t* locator = end - kZip64LocatorSize;
-    if (read_u32(locator) != kZip64LocatorSignature)
-        return LocateFailure::None;
-    uint8_t record[kZip64EndRecordReadSize];
-    const int64_t got = source.read_at(read_u64(locator + 8), record, sizeof record);
-    if (got == static_cast<int64_t>(sizeof record) && read_u32(record) == kZip64EndRecordSignature) {
-        const uint64_t entries = read_u64(record + 24);
-        g->entryCount = (entries >> 32) == 0 ? static_cast<uint32_t>(entries) : 0xFFFFFFFF;
-        g->cdSize = static_cast<uint32_t>(read_u64(record + 40));
-        g->cdOffset = read_u64(record + 48);
-    }
-    return LocateFailure::None;
+    free(longWindow);
+    return failure;
 }

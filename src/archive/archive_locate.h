@@ -13,13 +13,17 @@ public:
 constexpr uint32_t kHeadBytes = 768;        // read from the start to recognise the kind of file
 constexpr uint32_t kSearchWindow = 1536;    // the end record is searched in this many last bytes
 constexpr uint32_t kSfxMinimumHead = 768;
+// When the window holds no end record, the reach of the longest comment (65,535 bytes and its
+// end record) is searched once more, with the 20 bytes of a ZIP64 locator in front.
+constexpr uint32_t kLongCommentReach = 65535 + 22;
+constexpr uint32_t kLongSearchWindow = kLongCommentReach + 20;
 
 enum class LocateFailure {
     None,
     ReadFailed,     // a read failed; the platform's error says why
     NegativeSeek,   // the search window would start before the file (a self-extractor's
                     // section fields point past its end)
-    NotAnArchive,   // short head, no end record, or ZIP64 records out of place
+    NotAnArchive,   // short head, no end record, or ZIP64 records missing or out of place
 };
 
 struct ArchiveGeometry {
@@ -35,5 +39,12 @@ uint32_t find_sfx_section(const uint8_t* head);
 // Start of the last end record in window, searched from bytesRead - 22 down to 2; -1 if none.
 int32_t find_end_record(const uint8_t* window, uint32_t bytesRead);
 
-// Reads the head, the search window and, when needed, the ZIP64 end record.
+// Start of the end record behind a long comment in window (bytesRead bytes that end where the
+// ZIP data end), searched from bytesRead - 22 down to lowest: the last record whose comment
+// ends exactly at the end of the window, else the last whose comment ends inside it; -1 if none.
+int32_t find_end_record_behind_comment(const uint8_t* window, uint32_t bytesRead, uint32_t lowest);
+
+// Reads the head, the search window (and when it holds no end record, the reach of the longest
+// comment) and, when needed, the ZIP64 end record, also in front of its locator when bytes were
+// put in front of a ZIP64 archive without its offsets being moved.
 LocateFailure locate_central_directory(ByteSource& source, uint64_t fileSize, ArchiveGeometry* geometry);

@@ -6,6 +6,7 @@
 #include "api/library_state.h"
 #include "api/messages.h"
 #include "archive/archive_locate.h"
+#include "archive/zip_format.h"
 #include "varno_results.h"
 
 namespace {
@@ -30,6 +31,13 @@ public:
 private:
     HANDLE file_;
 };
+
+// Reads length bytes at offset of the file; false unless all arrive.
+bool read_exactly(HANDLE file, uint64_t offset, void* buffer, uint32_t length)
+{
+    FileSource source(file);
+    return source.read_at(offset, buffer, length) == static_cast<int64_t>(length);
+}
 
 // Ends a failed open: the file is closed and the handle freed with the last error kept.
 ArchiveHandle* fail_open(ArchiveHandle* archive)
@@ -93,7 +101,7 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
         const DWORD error = GetLastError();
         if (sink) {
             if (messageMask & 1)
-                write_message(sink, L"Zip file read error(%d): %s", static_cast<int>(error), archive->path);
+                write_message(sink, kArchiveReadErrorFormat, static_cast<int>(error), archive->path);
             sink->result = VARNO_ERROR_ARCHIVE_READ;
         }
         SetLastError(error);
@@ -106,27 +114,33 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
     return archive;
 }
 
-int load_central_directory(ArchiveHandle* archive)
+DirectoryLoad load_central_directory(ArchiveHandle* archive)
 {
     if (archive->cdBuffer)
-        return 1;
+        return DirectoryLoad::Loaded;
     // Recorded values are untrusted: a directory beyond the end of the file is never allocated.
     if (archive->cdOffset > archive->fileSize || archive->cdSize > archive->fileSize - archive->cdOffset)
-        return 0;
+        return DirectoryLoad::NotADirectory;
     uint8_t* buffer = static_cast<uint8_t*>(malloc(archive->cdSize ? archive->cdSize : 1));
     if (!buffer)
-        return 0;
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(archive->cdOffset);
-    DWORD got = 0;
-    if (!SetFilePointerEx(archive->file, position, nullptr, FILE_BEGIN) ||
-        !ReadFile(archive->file, buffer, archive->cdSize, &got, nullptr) || got != archive->cdSize) {
+        return DirectoryLoad::ReadFailed;
+    if (!read_exactly(archive->file, archive->cdOffset, buffer, archive->cdSize)) {
         free(buffer);
-        return 0;
+        return DirectoryLoad::ReadFailed;
+    }
+    uint8_t* const end = buffer + archive->cdSize;
+    if (check_central_directory(buffer, end, archive->entryCount, nullptr, 0) != DirectoryCheck::Usable) {
+        // Only a directory that cannot be walked needs a look at the first local header.
+        uint8_t localHead[kLocalHeaderSize];
+        const bool haveHead = read_exactly(archive->file, archive->baseOffset, localHead, sizeof localHead);
+        const DirectoryCheck check =
+            check_central_directory(buffer, end, archive->entryCount, localHead, haveHead ? sizeof localHead : 0);
+        free(buffer);
+        return check == DirectoryCheck::Encrypted ? DirectoryLoad::Encrypted : DirectoryLoad::NotADirectory;
     }
     archive->cdBuffer = buffer;
-    archive->cdEnd = buffer + archive->cdSize;
-    return 1;
+    archive->cdEnd = end;
+    return DirectoryLoad::Loaded;
 }
 
 void close_archive(ArchiveHandle* archive)

@@ -14,3 +14,16 @@ const uint8_t* next_central_header(const uint8_t* at, const uint8_t* end)
         return nullptr;
     return at + length;
 }
+
+DirectoryCheck check_central_directory(const uint8_t* begin, const uint8_t* end, uint32_t entryCount,
+                                       const uint8_t* localHead, uint32_t localLength)
+{
+    if (begin == end ? entryCount == 0 : next_central_header(begin, end) != nullptr)
+        return DirectoryCheck::Usable;
+    if (end - begin >= 4 && read_u32(begin) == kArchiveExtraDataSignature)
+        return DirectoryCheck::Encrypted;
+    if (localLength >= kLocalHeaderSize && read_u32(localHead) == kLocalHeaderSignature &&
+        (read_u16(localHead + local::flags) & kFlagMaskedHeaders))
+        return DirectoryCheck::Encrypted;
+    return DirectoryCheck::NoHeaders;
+}

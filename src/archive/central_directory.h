@@ -35,3 +35,17 @@ struct EntryExtraInfo {
 // remain before end, its signature is right and its name, extra field and comment end by end.
 // Returns the start of the next header, or null when the walk is over.
 const uint8_t* next_central_header(const uint8_t* at, const uint8_t* end);
+
+enum class DirectoryCheck {
+    Usable,
+    NoHeaders,  // the end record promises entries that the directory does not begin with
+    Encrypted,  // encrypted or compressed as a whole: not walkable here
+};
+
+// Whether a loaded directory can be walked: when it begins with a valid header, or when it is
+// empty and the end record counts no entries. One that cannot is taken for an encrypted (or
+// compressed) directory when it begins with the archive extra data record that goes in front
+// of such a directory, or when the local header at the start of the ZIP data (localHead,
+// localLength bytes) has flag bit 13, which masks local headers for such archives.
+DirectoryCheck check_central_directory(const uint8_t* begin, const uint8_t* end, uint32_t entryCount,
+                                       const uint8_t* localHead, uint32_t localLength);

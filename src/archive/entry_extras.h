@@ -24,3 +24,8 @@ int32_t read_entry_extras_with(const uint8_t* header, EntryExtraInfo* extras, Do
 uint64_t entry_uncompressed_size(const uint8_t* header, const EntryExtraInfo& extras);
 uint64_t entry_compressed_size(const uint8_t* header, const EntryExtraInfo& extras);
 uint64_t entry_local_header_offset(const uint8_t* header, const EntryExtraInfo& extras);
+
+// True for an entry without data whose attributes alone mark it as a directory (its name need
+// not end in a separator): DOS attribute 0x10 from a FAT, NTFS (10, or 11 as some tools number
+// it) or VFAT host, or a Unix mode (Unix or OS X host) of the directory type.
+bool marked_as_directory(const uint8_t* header, uint64_t uncompressedSize);

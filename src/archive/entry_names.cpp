@@ -182,6 +182,50 @@ const uint8_t* take_central_entry(CentralCursor* cursor, char* name, bool* nameI
     return header;
 }
 
+size_t decode_utf8(const char* text, char16_t* out)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    size_t n = 0;
+    while (*p) {
+        const unsigned char lead = *p;
+        int length = 1;
+        uint32_t code = lead;
+        uint32_t lowest = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, code = lead & 0x1F, lowest = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, code = lead & 0x0F, lowest = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, code = lead & 0x07, lowest = 0x10000;
+        } else if (lead >= 0x80) {
+            length = 0;  // a continuation byte in lead position, C0, C1, F5 and above
+        }
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80) {
+                length = 0;  // cut short (the terminator included)
+                break;
+            }
+            code = code << 6 | (p[i] & 0x3F);
+        }
+        if (length > 1 && (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
+            length = 0;
+        if (length == 0) {
+            out[n++] = 0xFFFD;
+            ++p;
+            continue;
+        }
+        if (code >= 0x10000) {
+            out[n++] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out[n++] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out[n++] = static_cast<char16_t>(code);
+        }
+        p += length;
+    }
+    out[n] = 0;
+    return n;
+}
+
 void to_backslashes(char* text)
 {
     for (; *text; ++text) {

@@ -32,6 +32,13 @@ void neutralise_name(char* name);
 // nothing that is not UTF-8.
 bool looks_like_utf8(const char* text);
 
+// Decodes terminated UTF-8 text into out, which has room for at least strlen(text) + 1 units
+// (no byte gives more than one): each well-formed sequence becomes its character (above U+FFFF
+// a surrogate pair), each byte of an ill-formed one (overlong, surrogate, above U+10FFFF, cut
+// short, a stray continuation byte) U+FFFD, so that an ASCII character comes only from an
+// ASCII byte. Terminates out and returns the units before the terminator.
+size_t decode_utf8(const char* text, char16_t* out);
+
 // Replaces every '/' by '\' in place.
 void to_backslashes(char* text);
 

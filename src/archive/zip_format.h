@@ -19,6 +19,7 @@ constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
 constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr uint32_t kArchiveExtraDataSignature = 0x08064b50;  // in front of an encrypted directory
 
 constexpr uint32_t kEndRecordSize = 22;
 constexpr uint32_t kZip64LocatorSize = 20;
@@ -47,6 +48,7 @@ constexpr uint32_t localHeaderOffset = 42;
 
 // Field offsets of a local file header.
 namespace local {
+constexpr uint32_t flags = 6;
 constexpr uint32_t method = 8;
 constexpr uint32_t nameLength = 26;
 constexpr uint32_t extraLength = 28;
@@ -56,3 +58,4 @@ constexpr uint32_t extraLength = 28;
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
 constexpr uint16_t kFlagUtf8Name = 0x0800;
+constexpr uint16_t kFlagMaskedHeaders = 0x2000;  // local header values hidden: the directory is encrypted

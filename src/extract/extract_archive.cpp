@@ -130,9 +130,21 @@ void run_on_callers_thread(ExtractJob* job, CentralCursor* cursor, const NameFor
 void extract_archive(ExtractJob* job, const char* name)
 {
     ArchiveHandle* archive = job->archive;
-    if (!load_central_directory(archive)) {
+    switch (load_central_directory(archive)) {
+    case DirectoryLoad::Loaded:
+        break;
+    case DirectoryLoad::ReadFailed:
         job_message(job, 0, L"CentralDirectory read error");
         job->sink.result = VARNO_ERROR_DECODER;
+        return;
+    case DirectoryLoad::NotADirectory:
+        // No directory where the end record says: as unusable as a file without an end record.
+        job_message(job, 0, kArchiveReadErrorFormat, ERROR_BAD_FORMAT, archive->path);
+        job->sink.result = VARNO_ERROR_ARCHIVE_READ;
+        return;
+    case DirectoryLoad::Encrypted:
+        job_message(job, 0, L"Encrypted central directory not support : %s", archive->path);
+        job->sink.result = VARNO_ERROR_METHOD;
         return;
     }
     NameForms forms;

@@ -118,6 +118,7 @@ public:
     uint32_t password_generation() const { return input_.cipher.passwordGeneration; }
 
 private:
+    bool decode_name(char* name);
     bool read_local_header();
     bool skip_name_and_extra();
     bool start_decryption();
@@ -158,9 +159,7 @@ private:
 void EntryExtraction::run(char* name)
 {
     job_->sink.result = 0;
-    if (!archive_->options.keepSlashes)
-        to_backslashes(name);
-    if (MultiByteToWideChar(name_code_page(), name_mb_flags(), name, -1, name_, kPathUnits) == 0) {
+    if (!decode_name(name)) {
         job_message(job_, 0, L"text code convert error");
         job_->sink.result = VARNO_ERROR_NAME_CONVERT;
         return;
@@ -229,6 +228,32 @@ void EntryExtraction::run(char* name)
         return;
     if (transfer())
         finish();
+}
+
+// The entry's name in UTF-16, for its path and its messages. Outside the Unicode mode a name
+// that counts as UTF-8 is decoded from the entry's own bytes (taken and neutralised as the walk
+// takes them), so that characters the system code page lacks keep their identity in the path;
+// every other name is converted from its decoded form in the name code page.
+bool EntryExtraction::decode_name(char* name)
+{
+    const bool keepSlashes = archive_->options.keepSlashes != 0;
+    if (!keepSlashes)
+        to_backslashes(name);
+    if (name_code_page() != CP_UTF8) {
+        CentralCursor own = {entry_, archive_->cdEnd, archive_->options.safePaths};
+        char bytes[kNameSize];
+        bool utf8 = false;
+        if (take_central_entry(&own, bytes, &utf8) && utf8) {
+            if (!keepSlashes)
+                to_backslashes(bytes);
+            char16_t wide[kNameSize];
+            const size_t units = decode_utf8(bytes, wide);
+            for (size_t i = 0; i <= units; ++i)
+                name_[i] = static_cast<wchar_t>(wide[i]);
+            return true;
+        }
+    }
+    return MultiByteToWideChar(name_code_page(), name_mb_flags(), name, -1, name_, kPathUnits) != 0;
 }
 
 bool EntryExtraction::read_local_header()
@@ -319,7 +344,8 @@ int32_t EntryExtraction::data_error_result(int status) const
     return status == Z_DATA_ERROR && input_.cipher.kind != kNotEncrypted ? kResultWrongPassword : VARNO_ERROR_DATA;
 }
 
-// The output path: the destination word and the name (or its last part with junkPaths).
+// The output path: the destination word and the name (or its last part with junkPaths), and
+// whether the entry is a directory: by a trailing separator, or by its attributes alone.
 // A path that does not fit is refused rather than cut, so that no other file is written.
 bool EntryExtraction::compose_path(bool* isDirectory)
 {
@@ -327,6 +353,9 @@ bool EntryExtraction::compose_path(bool* isDirectory)
     if (lastSeparator && lastSeparator[1] == 0) {
         *isDirectory = true;
         *lastSeparator = 0;
+    } else {
+        // Some tools mark a directory only by its attributes, without a trailing separator.
+        *isDirectory = marked_as_directory(entry_, uncompressedSize_);
     }
     const bool inMemory = archive_->options.outputMode != 0;
     const wchar_t* directory = inMemory ? L"<stdio>" : job_->outputDir;

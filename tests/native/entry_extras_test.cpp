@@ -169,4 +169,32 @@ TEST(EntryExtras, ARecordIsReadOnce)
     EXPECT_EQ(read_entry_extras_with(nullptr, &none, fake_dos_time), 0);
 }
 
+TEST(EntryExtras, DirectoriesMarkedOnlyByAttributes)
+{
+    const struct {
+        uint16_t madeBy;
+        uint32_t attributes;
+        uint64_t size;
+        bool directory;
+    } cases[] = {
+        {0x0014, 0x10, 0, true},            // FAT
+        {0x0A14, 0x10, 0, true},            // NTFS
+        {0x0B14, 0x30, 0, true},            // NTFS as some tools number it
+        {0x0E14, 0x10, 0, true},            // VFAT
+        {0x0014, 0x10, 1, false},           // with data it stays a file
+        {0x0014, 0x20, 0, false},
+        {0x0314, 0x41ED0000, 0, true},      // Unix drwxr-xr-x
+        {0x1314, 0x41ED0000, 0, true},      // OS X
+        {0x0314, 0x41ED0000, 5, false},
+        {0x0314, 0x81A40010, 0, false},     // a Unix file: its DOS byte does not count
+        {0x0314, 0xA1FF0000, 0, false},     // a symbolic link
+        {0x0614, 0x10, 0, false},           // HPFS and every other host: by name only
+    };
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> directory = walktest::directory_of(
+            {{.name = "d", .data = "", .versionMadeBy = c.madeBy, .externalAttributes = c.attributes}});
+        EXPECT_EQ(marked_as_directory(directory.data(), c.size), c.directory) << std::hex << c.madeBy << " " << c.attributes;
+    }
+}
+
 }  // namespace

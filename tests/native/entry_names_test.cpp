@@ -2,6 +2,8 @@
 // detection, the 1199-byte limit and malformed directories.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "archive/entry_names.h"
@@ -193,6 +195,53 @@ TEST(EntryNames, MalformedDirectoriesEndTheWalk)
     // A null cursor (a handle never enumerated) holds nothing.
     CentralCursor empty = {nullptr, nullptr, 1};
     EXPECT_EQ(take_central_entry(&empty, name, &utf8), nullptr);
+}
+
+TEST(EntryNames, Utf8DecodingKeepsCharactersAndForgesNoAscii)
+{
+    const std::pair<const char*, std::u16string> cases[] = {
+        {"dir/a.txt", u"dir/a.txt"},
+        {"\xCE\xB1\xCE\xB2/\xD0\x96", u"\u03B1\u03B2/\u0416"},       // Greek, Cyrillic
+        {"\xE6\x97\xA5\xE6\x9C\xAC", u"\u65E5\u672C"},               // CJK
+        {"\xF0\x9F\x98\x80.txt", u"\U0001F600.txt"},                 // emoji: a surrogate pair
+        {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+        // Each byte of an ill-formed sequence is U+FFFD: overlong '/' and '.', a surrogate,
+        // beyond U+10FFFF, cut short, stray continuation bytes, lead bytes that never start one.
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},
+        {"\xE0\x80\xAE\xE0\x80\xAE/x", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD/x"},
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"a\xE6\x97", u"a\uFFFD\uFFFD"},
+        {"\x80x\xBF", u"\uFFFDx\uFFFD"},
+        {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        char16_t out[kNameSize];
+        const size_t units = decode_utf8(bytes, out);
+        EXPECT_EQ(std::u16string(out, units), expected) << bytes;
+        EXPECT_EQ(out[units], 0);
+        EXPECT_LE(units, strlen(bytes));
+    }
+}
+
+TEST(EntryNames, DirectoriesThatCannotBeWalked)
+{
+    const std::vector<uint8_t> good = directory_of({{"a", "1"}});
+    const uint8_t* g = good.data();
+    const std::string masked = ziptest::build_zip({{.name = "a", .data = "1", .flags = 0x2001}});
+    const std::string plain = ziptest::build_zip({{.name = "a", .data = "1", .flags = 1}});
+    const auto* m = reinterpret_cast<const uint8_t*>(masked.data());
+    const auto* p = reinterpret_cast<const uint8_t*>(plain.data());
+    const uint8_t noise[64] = {'n', 'o', 'i', 's', 'e'};
+    const uint8_t extraData[24] = {'P', 'K', 6, 8, 16};  // the record in front of an encrypted directory
+    EXPECT_EQ(check_central_directory(g, g + good.size(), 1, nullptr, 0), DirectoryCheck::Usable);
+    EXPECT_EQ(check_central_directory(g, g, 0, nullptr, 0), DirectoryCheck::Usable);  // an empty archive
+    EXPECT_EQ(check_central_directory(g, g, 3, nullptr, 0), DirectoryCheck::NoHeaders);
+    EXPECT_EQ(check_central_directory(g, g + 45, 1, nullptr, 0), DirectoryCheck::NoHeaders);
+    EXPECT_EQ(check_central_directory(noise, noise + 64, 1, p, 30), DirectoryCheck::NoHeaders);
+    EXPECT_EQ(check_central_directory(noise, noise + 64, 1, m, 29), DirectoryCheck::NoHeaders);
+    EXPECT_EQ(check_central_directory(noise, noise + 64, 1, m, 30), DirectoryCheck::Encrypted);
+    EXPECT_EQ(check_central_directory(extraData, extraData + 24, 1, nullptr, 0), DirectoryCheck::Encrypted);
 }
 
 TEST(EntryNames, CopyBoundedAndBackslashes)

@@ -3,7 +3,8 @@
 C++ initialisers {L"format", "file:line"}, so that a test can run each through the formatter.
 
 A message is a call of write_message(sink, FORMAT, ...) or job_message(job, bit, FORMAT, ...).
-A call whose format is not a string literal fails the build: no format may escape the test."""
+The format is a string literal or a named constant that the library defines as one (in a source
+or header of the folders given). Any other format fails the build: no format may escape the test."""
 import os
 import re
 import sys
@@ -11,6 +12,19 @@ import sys
 CALLS = {"write_message": 1, "job_message": 2}
 CALL = re.compile(r"\b(write_message|job_message)\s*\(")
 LITERAL = re.compile(r'\s*(L"(?:[^"\\]|\\.)*"\s*)+$', re.S)
+CONSTANT = re.compile(r'constexpr\s+(?:const\s+)?wchar_t\s*(?:const\s*)?\*?\s*(k\w+)(?:\[\])?\s*=\s*((?:L"(?:[^"\\]|\\.)*"\s*)+);')
+
+
+def named_formats(sources):
+    """The wide string constants defined in the sources' folders, by name."""
+    folders = {os.path.dirname(path) for path in sources}
+    found = {}
+    for folder in folders:
+        for entry in sorted(os.listdir(folder)):
+            if entry.endswith((".h", ".cpp")):
+                text = open(os.path.join(folder, entry), encoding="utf-8").read()
+                found.update((m.group(1), m.group(2).strip()) for m in CONSTANT.finditer(text))
+    return found
 
 
 def split_arguments(text, start):
@@ -45,6 +59,7 @@ def split_arguments(text, start):
 def main():
     out, sources = sys.argv[1], sys.argv[2:]
     lines, failures = [], []
+    constants = named_formats(sources)
     for path in sorted(sources):
         text = open(path, encoding="utf-8").read()
         name = os.path.relpath(path, os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -54,6 +69,8 @@ def main():
             index = CALLS[match.group(1)]
             if re.match(r"(const\s+)?\w+\s*\*", args[0]):
                 continue  # a declaration or definition
+            if len(args) > index and args[index] in constants:
+                args[index] = constants[args[index]]
             if len(args) <= index or not LITERAL.match(args[index]):
                 failures.append(f"{name}:{line}: the format of {match.group(1)} is not a string literal")
                 continue

@@ -189,7 +189,7 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
         put64(out, cdOffset);
         put32(out, 0x07064b50);
         put32(out, 0);
-        put64(out, recordOffset + base);
+        put64(out, recordOffset);
         put32(out, 1);
     }
     put32(out, 0x06054b50);
