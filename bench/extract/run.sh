@@ -2,12 +2,17 @@
 # Extraction benchmark: varno's command-line host under Wine against unzip and 7zz (native)
 # on the same archives in the same run, each next to the I/O floor of its runtime.
 #   bench/extract/run.sh [RUNS]      (default 5 runs per tool and data set; reports medians)
+#   bench/extract/run.sh --scaling [RUNS]   varno alone on the mixed set, by worker count: the
+#                        DLL with -R0 and -R8, and the library linked into varno_linked.exe with
+#                        the storage answer forced (rotating: at most 2 workers; fast: 2, 4, 8)
 # Data (about 2.5 GB) is made once into build/bench-data (VARNO_BENCH_DATA to put it elsewhere).
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
 set -euo pipefail
 source "$(dirname "$0")/../wine_bench.sh"
+scaling=0
 runs=${1:-5}
+if [ "${1:-}" = --scaling ]; then scaling=1; runs=${2:-5}; fi
 data="${VARNO_BENCH_DATA:-$root/build/bench-data}"
 work="${VARNO_BENCH_OUT:-/dev/shm/varno-bench}"
 mkdir -p "$data" "$work"
@@ -40,6 +45,61 @@ bench_set() {
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 peak() { awk '{print $2}' | sort -n | tail -n 1; }
+
+# scale_command LABEL [--q]: sets cmd to the extraction of the mixed set in that configuration.
+cli="$root/build/win64/bin/varno.exe"
+linked="$root/build/win64/bin/varno_linked.exe"
+scale_command() {
+  local a o q=${2:-}
+  a=$(winpath "$data/mixed.zip"); o=$(winpath "$work/out")
+  case $1 in
+    R0 | R8) cmd=("$wine" "$cli" $q "-$1" -o "$a" "$o") ;;
+    rotating-R8) cmd=("$wine" "$linked" rotating "$q -R8 -o $a $o") ;;
+    fast-R*) cmd=("$wine" "$linked" fast "$q -${1#fast-} -o $a $o") ;;
+  esac
+}
+
+bench_scaling() {
+  local labels="R0 R8 rotating-R8 fast-R2 fast-R4 fast-R8" l w
+  for l in $labels floor; do rm -f "$work/scale-$l.times"; done
+  # Each configuration once with the thread diagnostics on: its line tells the worker count.
+  for l in $labels; do
+    scale_command $l --q
+    rm -rf "$work/out"; mkdir -p "$work/out"
+    w=$("${cmd[@]}" 2>/dev/null | grep -ao 'multimode thread:[0-9]*' | head -n 1 | cut -d: -f2 || true)
+    echo "${w:-0}" > "$work/scale-$l.workers"
+  done
+  for ((i = 0; i < runs; i++)); do
+    for l in $labels; do
+      scale_command $l
+      time_run "scale-$l" "${cmd[@]}"
+    done
+    time_run scale-floor "$wine" "$work/floor_win.exe" "$(winpath "$data/mixed.zip.manifest")" "$(winpath "$work/out")"
+  done
+  local f r0 two
+  f=$(median < <(awk '{print $1}' "$work/scale-floor.times"))
+  r0=$(median < <(awk '{print $1}' "$work/scale-R0.times"))
+  two=$(median < <(awk '{print $1}' "$work/scale-rotating-R8.times"))
+  printf '\n%-12s %-32s %8s %9s %11s %7s %7s\n' run host_and_answer workers median_s above_floor vs_R0 vs_2w
+  for l in $labels; do
+    local t host
+    t=$(median < <(awk '{print $1}' "$work/scale-$l.times"))
+    case $l in
+      R0 | R8) host="DLL, the volume's answer" ;;
+      *) host="linked, forced ${l%-R*}" ;;
+    esac
+    awk -v l=$l -v h="$host" -v w=$(cat "$work/scale-$l.workers") -v t=$t -v f=$f -v r0=$r0 -v two=$two \
+      'BEGIN {printf "%-12s %-32s %8s %9.2f %11.2f %7.2f %7.2f\n", l, h, w, t, t - f, t / r0, t / two}'
+  done
+  printf '%-12s %-32s %8s %9.2f\n' floor "floor_writer under Wine" - "$f"
+  echo "(median of $runs runs; workers 0: the caller's thread; vs_2w: relative to rotating-R8, the 2-worker limit)"
+}
+
+if [ $scaling = 1 ]; then
+  bench_scaling
+  rm -rf "$work/out"
+  exit 0
+fi
 
 for set in mixed big stored; do bench_set $set; done
 

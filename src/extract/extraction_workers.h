@@ -17,3 +17,9 @@ void extract_with_workers(ExtractJob* job);
 
 // 1 when the volume of path incurs a seek penalty or cannot be shown to be fast, else 0.
 int32_t probe_storage_kind(const wchar_t* path);
+
+// The seek-penalty answer that probe_storage_kind works with: the volume's own, or one given by
+// a test that runs the library's objects in its own program, so that the paths of other
+// volumes run on any machine. Nothing in the library's interface reaches it.
+enum class StorageAnswer : int32_t { fromVolume, fast, rotating, unknown };
+void set_storage_answer_for_tests(StorageAnswer answer);

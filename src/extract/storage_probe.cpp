@@ -28,7 +28,26 @@ int32_t query_seek_penalty(const wchar_t* volume)
     return answer.IncursSeekPenalty ? 1 : 0;
 }
 
+volatile LONG g_storageAnswer = static_cast<LONG>(StorageAnswer::fromVolume);
+
+// The volume's answer, or the one a test gave: 1 seek penalty, 0 none, -1 no answer.
+int32_t seek_penalty_answer(const wchar_t* volume)
+{
+    switch (static_cast<StorageAnswer>(g_storageAnswer)) {
+    case StorageAnswer::fast: return 0;
+    case StorageAnswer::rotating: return 1;
+    case StorageAnswer::unknown: return -1;
+    case StorageAnswer::fromVolume: break;
+    }
+    return query_seek_penalty(volume);
+}
+
 }  // namespace
+
+void set_storage_answer_for_tests(StorageAnswer answer)
+{
+    InterlockedExchange(&g_storageAnswer, static_cast<LONG>(answer));
+}
 
 int32_t probe_storage_kind(const wchar_t* path)
 {
@@ -53,7 +72,7 @@ int32_t probe_storage_kind(const wchar_t* path)
         }
         device = volumeName;
     }
-    const int32_t penalty = query_seek_penalty(device);
+    const int32_t penalty = seek_penalty_answer(device);
     if (penalty >= 0)
         return penalty;
     if (trimmed)

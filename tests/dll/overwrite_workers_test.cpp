@@ -26,6 +26,8 @@ using namespace dlltest;
 namespace {
 
 const wchar_t kTitle[] = L"Exist file - varno";
+constexpr int kWorkers = 8;  // as many as one call can have
+constexpr int kFiles = kWorkers * 3;
 
 BOOL CALLBACK count_dialog(HWND window, LPARAM param)
 {
@@ -124,17 +126,17 @@ TEST(OverwriteFromWorkers, OneQuestionAtATimeAndAnswersForAllFilesReachEveryWork
         int backups;
     };
     const Case cases[] = {
-        {"yes, no, then skip all", {IDYES, IDNO, IDC_SKIP_ALL}, 3, 1, 1, 11, 0},
-        {"overwrite all at once", {IDC_OVERWRITE_ALL}, 1, 2, 12, 0, 0},
-        {"back up all at once", {IDC_BACKUP_EXISTING}, 1, 4, 0, 0, 12},
+        {"yes, no, then skip all", {IDYES, IDNO, IDC_SKIP_ALL}, 3, 1, 1, kFiles - 1, 0},
+        {"overwrite all at once", {IDC_OVERWRITE_ALL}, 1, 2, kFiles, 0, 0},
+        {"back up all at once", {IDC_BACKUP_EXISTING}, 1, 4, 0, 0, kFiles},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         TestArchive archive(0);
         std::vector<Worker> workers;
-        workers.reserve(4);  // each job's sink points into its own buffer
-        for (int w = 0; w < 4; ++w) {
+        workers.reserve(kWorkers);  // each job's sink points into its own buffer
+        for (int w = 0; w < kWorkers; ++w) {
             workers.emplace_back(archive.get());
             for (int f = 0; f < 3; ++f) {
                 const std::wstring path = dir.file(L"w" + std::to_wstring(w) + L"f" + std::to_wstring(f) + L".txt");
@@ -203,8 +205,8 @@ TEST(OverwriteFromWorkers, CancelEndsEveryWaitingWorker)
     TempDir dir;
     TestArchive archive(0);
     std::vector<Worker> workers;
-    workers.reserve(4);
-    for (int w = 0; w < 4; ++w) {
+    workers.reserve(kWorkers);
+    for (int w = 0; w < kWorkers; ++w) {
         workers.emplace_back(archive.get());
         for (int f = 0; f < 3; ++f) {
             const std::wstring path = dir.file(L"c" + std::to_wstring(w) + L"f" + std::to_wstring(f) + L".txt");

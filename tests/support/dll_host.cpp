@@ -1,6 +1,10 @@
 #include "dll_host.h"
 
+#include <string.h>
+
 #include <vector>
+
+#include "varno.h"
 
 namespace dlltest {
 
@@ -10,9 +14,19 @@ HMODULE varno_module()
     return module;
 }
 
-CommandResult run(const char* exportName, const std::string& command, DWORD bufferSize)
+CommandResult run(const char* exportName, const std::string& command, DWORD bufferSize, Library library)
 {
-    auto call = fn<CommandFn>(exportName);
+    CommandFn call = nullptr;
+    if (library == Library::dll)
+        call = fn<CommandFn>(exportName);
+    else if (strcmp(exportName, "UnZip") == 0)
+        call = UnZip;
+    else if (strcmp(exportName, "Varno") == 0)
+        call = Varno;
+    if (!call) {
+        ADD_FAILURE() << "no command call " << exportName;
+        return {-1, std::string()};
+    }
     std::vector<char> buffer(bufferSize + 1, '\x7f');
     CommandResult r;
     r.code = call(nullptr, command.c_str(), buffer.data(), bufferSize);

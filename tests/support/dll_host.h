@@ -1,4 +1,6 @@
-// The DLL as a host sees it: loaded by name, functions looked up by their exported names.
+// The DLL as a host sees it: loaded by name, functions looked up by their exported names. The
+// same calls can also go to the library's objects linked into the test program, whose storage
+// probe a test may give its answer.
 #pragma once
 #include <windows.h>
 
@@ -6,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "extract/extraction_workers.h"
 #include "varno_results.h"
 
 namespace dlltest {
@@ -28,9 +31,23 @@ struct CommandResult {
     std::string output;
 };
 
+// Which copy of the library runs a command: the DLL, or the library's objects linked into the
+// test program (the same code with the library state of the program's own copy).
+enum class Library { dll, linked };
+
 // Runs a command through the export `exportName` ("UnZip" or "Varno") with a buffer of
 // `bufferSize` bytes and returns its result code and the buffer's text.
-CommandResult run(const char* exportName, const std::string& command, DWORD bufferSize = 65536);
+CommandResult run(const char* exportName, const std::string& command, DWORD bufferSize = 65536,
+                  Library library = Library::dll);
+
+// Gives the linked library's storage probe this answer while the object lives.
+class StorageAnswerScope {
+public:
+    explicit StorageAnswerScope(StorageAnswer answer) { set_storage_answer_for_tests(answer); }
+    ~StorageAnswerScope() { set_storage_answer_for_tests(StorageAnswer::fromVolume); }
+    StorageAnswerScope(const StorageAnswerScope&) = delete;
+    StorageAnswerScope& operator=(const StorageAnswerScope&) = delete;
+};
 
 // Switches the DLL's name code page for the lifetime of the object.
 class UnicodeMode {

@@ -21,7 +21,8 @@ void remove_tree(const std::wstring& path)
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 remove_tree(child);
             } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                    SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(child.c_str());
             }
         } while (FindNextFileW(find, &found));
