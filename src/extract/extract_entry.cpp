@@ -63,9 +63,9 @@ bool write_to_target(OutputTarget* target, const uint8_t* data, uint32_t length)
         target->oversize = true;
         return false;
     }
+    if (target->verify)
+        target->crc.add(data, length, target->declaredSize);
     if (target->toMemory) {
-        if (target->verify)
-            target->crc.add(data, length);
         if (target->discard) {
             target->produced += length;
             return true;
@@ -81,23 +81,17 @@ bool write_to_target(OutputTarget* target, const uint8_t* data, uint32_t length)
         target->produced += length;
         return true;
     }
-    if (target->verify)
-        target->crc.begin_block(data, length, target->declaredSize);
-    bool written = true;
     while (length > 0) {
-        DWORD count = 0;
-        if (!WriteFile(target->file, data, length, &count, nullptr)) {
+        DWORD written = 0;
+        if (!WriteFile(target->file, data, length, &written, nullptr)) {
             target->writeError = GetLastError();
-            written = false;
-            break;
+            return false;
         }
-        data += count;
-        length -= count;
-        target->produced += count;
+        data += written;
+        length -= written;
+        target->produced += written;
     }
-    if (target->verify)
-        target->crc.end_block();
-    return written;
+    return true;
 }
 
 // The Deflate64 decoder's input: up to 1 MiB of the entry's remaining bytes per call.

@@ -7,7 +7,10 @@
 #include <map>
 #include <vector>
 
+#include <zlib.h>
+
 #include "dll_host.h"
+#include "extract/running_crc.h"
 #include "test_data.h"
 #include "test_files.h"
 #include "zip_writer.h"
@@ -174,6 +177,28 @@ TEST(Verify, NothingIsWrittenBeyondTheDeclaredSize)
     EXPECT_EQ(r.code, VARNO_ERROR_DATA);
     EXPECT_EQ(r.output, "Size error : " + to_ansi(a.out(L"bomb.bin")));
     EXPECT_FALSE(file_exists(a.out(L"bomb.bin")));
+}
+
+TEST(Verify, RunningCrcJoinsTheHelpersAndTheCallersPartsInOrder)
+{
+    // Blocks large enough for the helper and small ones between them; the caller either comes
+    // back at once (and sums much of each block itself) or after the helper is done.
+    const std::string data = noise_of(24 << 20, 9);
+    const uLong expected = crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size());
+    const uint32_t sizes[] = {0x100000, 300000, 1000, 0x40000, 0xFFFFF, 5, 0x80000};
+    for (DWORD pause : {0, 2}) {
+        RunningCrc crc;
+        size_t at = 0;
+        for (int i = 0; at < data.size(); ++i) {
+            const uint32_t n = static_cast<uint32_t>(std::min<size_t>(sizes[i % 7], data.size() - at));
+            std::string block = data.substr(at, n);
+            crc.add(reinterpret_cast<const uint8_t*>(block.data()), n, data.size());
+            block.assign(n, 'x');  // the block may be reused at once
+            at += n;
+            Sleep(pause);
+        }
+        EXPECT_EQ(crc.value(), expected) << pause;
+    }
 }
 
 // How often each line occurs in a command's report.
