@@ -6,24 +6,13 @@
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
 runs=${1:-5}
-cd "$root"
-if [ -z "${VARNO_IN_SESSION:-}" ]; then
-  scripts/build.sh >/dev/null
-  # Run the rest with the build's Wine servers kept running.
-  exec scripts/wine-session.sh build/win64 "$0" "$@"
-fi
-data="${VARNO_BENCH_DATA:-$root/build/bench-data}"
-work="${VARNO_BENCH_OUT:-/dev/shm/varno-bench}"
-mkdir -p "$data" "$work"
-python3 bench/extract/make_data.py "$data"
-cat "$data"/*.zip > /dev/null  # every run reads the archives from the page cache
+work_default=/dev/shm/varno-bench
+source "$(dirname "$0")/prepare.sh"
 
 # The floor writer for both runtimes.
 cc -O2 -o "$work/floor_native" bench/extract/floor_writer.c
 x86_64-w64-mingw32-gcc -O2 -static -o "$work/floor_win.exe" bench/extract/floor_writer.c
-wine="$root/build/win64/wine-run"
 
 # time_run LABEL command...: prints "seconds peak-KiB" of one run into $work/LABEL.times
 time_run() {
@@ -32,10 +21,6 @@ time_run() {
   /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
   cat "$work/time.txt" >> "$work/$label.times"
 }
-
-# Paths for Windows programs in Windows form: Wine takes a path that begins with '/' for a
-# Unix path and converts it on every call, which is no cost a Windows host would pay.
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 bench_set() {
   local set=$1 archive="$data/$1.zip" manifest="$data/$1.zip.manifest"
@@ -49,7 +34,6 @@ bench_set() {
   done
 }
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 peak() { awk '{print $2}' | sort -n | tail -n 1; }
 
 for set in mixed big stored; do bench_set $set; done

@@ -184,7 +184,6 @@ TEST(Extract, Deflate64EntriesIntoFilesAndMemory)
     // Into a block made for the caller, and into a caller's buffer too small for it.
     void* block = nullptr;
     char report[128];
-    using ParamFn = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD, void**);
     EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, (quoted(to_ansi(x.archive())) + " d64.bin").c_str(), report,
                                         sizeof report, &block),
               0);

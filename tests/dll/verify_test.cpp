@@ -11,6 +11,7 @@
 
 #include "dll_host.h"
 #include "extract/running_crc.h"
+#include "temp_zip.h"
 #include "test_data.h"
 #include "test_files.h"
 #include "zip_writer.h"
@@ -20,21 +21,6 @@ using namespace std::string_literals;
 using ziptest::Entry;
 
 namespace {
-
-using ExtractMemFn = int(WINAPI*)(HWND, LPCSTR, LPBYTE, DWORD, ULONGLONG*, WORD*, ULONGLONG*);
-using ParamFn = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD, void**);
-
-struct Archive {
-    TempDir dir;
-    std::string path;
-    explicit Archive(const std::vector<Entry>& entries)
-    {
-        write_file(dir.file(L"v.zip"), ziptest::build_zip(entries));
-        path = quoted(to_ansi(dir.file(L"v.zip")));
-    }
-    std::wstring out(const std::wstring& name) const { return dir.file(L"out\\" + name); }
-    std::string out_option() const { return quoted(to_ansi(dir.file(L"out"))); }
-};
 
 enum class Damage { FlippedByte, WrongCrc, SizeSmaller, SizeLarger };
 
@@ -76,7 +62,7 @@ TEST(Verify, DamagedEntriesFailOnlyWhenAskedIntoEveryTarget)
     for (uint16_t method : {0, 8, 9}) {
         for (Damage damage : {Damage::FlippedByte, Damage::WrongCrc, Damage::SizeSmaller, Damage::SizeLarger}) {
             const DamagedEntry d = damaged(method, damage);
-            Archive a({d.entry});
+            TempZip a({d.entry});
             for (bool verify : {true, false}) {
                 SCOPED_TRACE("method " + std::to_string(method) + " damage " + std::to_string(static_cast<int>(damage)) +
                              (verify ? " verified" : " plain"));
@@ -141,7 +127,7 @@ TEST(Verify, SoundEntriesOfAllKindsPassAlsoLargeOnesAndZip64Sizes)
         {.name = "zip64-smaller.txt", .data = text_of(5000), .zip64 = true, .zip64UncompressedSize = 4999},
         {.name = "flipped-big.bin", .data = noise_of(20 << 20, 3), .compressed = flipped},
     };
-    Archive a(entries);
+    TempZip a(entries);
     const CommandResult r = run("Varno", "-o --verify " + a.path + " " + a.out_option() + " stored.bin deflate.txt d64.bin empty.txt dir/ zip64.txt");
     EXPECT_EQ(r.code, 0) << r.output;
     for (int i = 0; i < 6; ++i) {
@@ -165,7 +151,7 @@ TEST(Verify, NothingIsWrittenBeyondTheDeclaredSize)
     // 64 MiB of zeros that claim 1.5 MiB: the second MiB of output would pass the claim.
     const uint32_t declared = 3 << 19;
     const std::string zeros(64 << 20, '\0');
-    Archive a({{.name = "bomb.bin", .data = zeros, .method = 8, .uncompressedSizeField = declared}});
+    TempZip a({{.name = "bomb.bin", .data = zeros, .method = 8, .uncompressedSizeField = declared}});
     std::vector<BYTE> buffer(4 << 20, 0xEE);
     EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, ("--verify " + a.path + " bomb.bin").c_str(), buffer.data(),
                                                    static_cast<DWORD>(buffer.size()), nullptr, nullptr, nullptr),
@@ -218,7 +204,7 @@ TEST(TestCommand, EveryEntryOnceWithWorkersAndNothingWritten)
             entries.push_back({.name = "f" + std::to_string(i), .data = text_of(100 + i % 7, i + 1), .method = 8});
         const int middle = count / 2;
         entries[middle].crc = ziptest::crc32_of(entries[middle].data) ^ 0x80;
-        Archive a(entries);
+        TempZip a(entries);
         for (const char* exportName : {"UnZip", "Varno"}) {
             const CommandResult r = run(exportName, "--q -R4 --test -d " + a.out_option() + " " + a.path, 1 << 20);
             EXPECT_EQ(r.code, VARNO_ERROR_DATA) << count;
@@ -236,7 +222,7 @@ TEST(TestCommand, NamesListsFailuresOfEveryKindAndTheMessageMask)
 {
     const std::string data = text_of(300000);
     const std::string stream = ziptest::deflate_raw(data);
-    Archive a({{.name = "dir/", .data = ""},
+    TempZip a({{.name = "dir/", .data = ""},
                {.name = "dir/good.txt", .data = data, .method = 8},
                {.name = "m12.bin", .data = "x", .method = 12, .compressed = "x"},
                {.name = "cut.txt", .data = data, .method = 8, .compressed = stream.substr(0, stream.size() / 2)},
