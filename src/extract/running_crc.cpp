@@ -92,6 +92,12 @@ bool RunningCrc::start_helper()
 {
     if (thread_ || helperFailed_)
         return thread_ != nullptr;
+    // With a single processor the helper could only take turns with the caller.
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    helperFailed_ = system.dwNumberOfProcessors < 2;
+    if (helperFailed_)
+        return false;
     copy_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, kHelperBlockMax, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (copy_)
         thread_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, helper_main, this, 0, nullptr));
