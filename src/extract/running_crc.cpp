@@ -10,7 +10,9 @@ namespace {
 constexpr uint32_t kHelperBlockMin = 256 * 1024;
 constexpr uint64_t kHelperEntryMin = 16 * 1024 * 1024;
 constexpr uint32_t kHelperBlockMax = 0x100000;  // the pipeline's blocks are at most 1 MiB
-constexpr uint32_t kChunk = 64 * 1024;          // what each side takes of a block at a time
+// crc32_combine takes the length of its second part as a z_off_t, which is 32-bit on Windows:
+// the caller's blocks behind an outstanding one stay below this.
+constexpr uint64_t kTailMax = 0x40000000;
 
 }  // namespace
 
@@ -29,63 +31,56 @@ RunningCrc::~RunningCrc()
 
 void RunningCrc::add(const uint8_t* data, uint32_t length, uint64_t entrySize)
 {
-    finish_block();  // blocks are summed in order
+    if (outstanding_)
+        join_helper_block(tailLength_ + length > kTailMax);
     const bool large = length >= kHelperBlockMin && length <= kHelperBlockMax && entrySize >= kHelperEntryMin;
-    if (!large || !start_helper()) {
+    if (large && !outstanding_ && start_helper()) {
+        // The helper is idle: copy_ is the caller's until it is posted.
+        memcpy(copy_, data, length);
+        AcquireSRWLockExclusive(&lock_);
+        blockLength_ = length;
+        state_ = Helper::Posted;
+        ReleaseSRWLockExclusive(&lock_);
+        WakeConditionVariable(&changed_);
+        outstanding_ = true;
+    } else if (outstanding_) {
+        tailValue_ = static_cast<uint32_t>(crc32_z(tailValue_, data, length));
+        tailLength_ += length;
+    } else {
         value_ = static_cast<uint32_t>(crc32_z(value_, data, length));
-        return;
     }
-    memcpy(copy_, data, length);
-    AcquireSRWLockExclusive(&lock_);
-    length_ = length;
-    front_ = frontDone_ = 0;
-    frontValue_ = value_;
-    back_ = backDone_ = length;
-    backValue_ = 0;
-    posted_ = true;
-    ReleaseSRWLockExclusive(&lock_);
-    WakeConditionVariable(&changed_);
 }
 
 uint32_t RunningCrc::value()
 {
-    finish_block();
+    if (outstanding_)
+        join_helper_block(true);
     return value_;
 }
 
-// Sums what is left of the posted block from its end. The wait for the helper's last chunk
-// always ends: a chunk taken is always summed.
-void RunningCrc::finish_block()
+// Joins the outstanding block and the tail behind it to value_ when the helper has summed the
+// block; a block the helper has not begun is taken back and summed here. With wait, a block
+// being summed is waited for; the wait ends, since the helper finishes every block it begins.
+void RunningCrc::join_helper_block(bool wait)
 {
-    if (!thread_)
-        return;
     AcquireSRWLockExclusive(&lock_);
-    while (posted_) {
-        if (front_ == back_) {
-            SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-            continue;
-        }
-        const uint32_t n = back_ - front_ < kChunk ? back_ - front_ : kChunk;
-        back_ -= n;
-        const uint32_t start = back_;
-        ReleaseSRWLockExclusive(&lock_);
-        const uint32_t chunk = static_cast<uint32_t>(crc32_z(0, copy_ + start, n));
-        AcquireSRWLockExclusive(&lock_);
-        backValue_ = static_cast<uint32_t>(crc32_combine(chunk, backValue_, static_cast<z_off_t>(length_ - backDone_)));
-        backDone_ = start;
-        complete_if_summed();
-    }
+    const bool takeBack = state_ == Helper::Posted;
+    while (wait && state_ == Helper::Summing)
+        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    const bool done = takeBack || state_ == Helper::Summed;
+    if (done)
+        state_ = Helper::Idle;
+    uint32_t block = blockValue_;
     ReleaseSRWLockExclusive(&lock_);
-}
-
-// With lock_ held: once both parts meet, the block's sum joins the running value.
-void RunningCrc::complete_if_summed()
-{
-    if (frontDone_ != backDone_)
+    if (!done)
         return;
-    value_ = static_cast<uint32_t>(crc32_combine(frontValue_, backValue_, static_cast<z_off_t>(length_ - backDone_)));
-    posted_ = false;
-    WakeConditionVariable(&changed_);
+    if (takeBack)
+        block = static_cast<uint32_t>(crc32_z(0, copy_, blockLength_));
+    value_ = static_cast<uint32_t>(crc32_combine(value_, block, static_cast<z_off_t>(blockLength_)));
+    value_ = static_cast<uint32_t>(crc32_combine(value_, tailValue_, static_cast<z_off_t>(tailLength_)));
+    tailValue_ = 0;
+    tailLength_ = 0;
+    outstanding_ = false;
 }
 
 bool RunningCrc::start_helper()
@@ -115,20 +110,18 @@ unsigned __stdcall RunningCrc::helper_main(void* argument)
     RunningCrc* self = static_cast<RunningCrc*>(argument);
     AcquireSRWLockExclusive(&self->lock_);
     for (;;) {
-        while (!(self->posted_ && self->front_ < self->back_) && !self->stop_)
+        while (self->state_ != Helper::Posted && !self->stop_)
             SleepConditionVariableSRW(&self->changed_, &self->lock_, INFINITE, 0);
-        if (!(self->posted_ && self->front_ < self->back_))
+        if (self->stop_)
             break;
-        const uint32_t start = self->front_;
-        const uint32_t n = self->back_ - start < kChunk ? self->back_ - start : kChunk;
-        self->front_ += n;
-        const uint32_t value = self->frontValue_;
+        self->state_ = Helper::Summing;
+        const uint32_t length = self->blockLength_;
         ReleaseSRWLockExclusive(&self->lock_);
-        const uint32_t summed = static_cast<uint32_t>(crc32_z(value, self->copy_ + start, n));
+        const uint32_t summed = static_cast<uint32_t>(crc32_z(0, self->copy_, length));
         AcquireSRWLockExclusive(&self->lock_);
-        self->frontValue_ = summed;
-        self->frontDone_ = start + n;
-        self->complete_if_summed();
+        self->blockValue_ = summed;
+        self->state_ = Helper::Summed;
+        WakeConditionVariable(&self->changed_);
     }
     ReleaseSRWLockExclusive(&self->lock_);
     return 0;

@@ -1,9 +1,10 @@
 // The CRC-32 of an entry's bytes, taken with zlib's crc32_z on each block as it is delivered.
-// The large blocks of a large entry are copied and summed on a helper thread while the caller
-// goes on decoding and writing; a caller that comes back before the helper is done sums the
-// rest of the block from its end, so that it never waits idle (the two parts are joined with
-// crc32_combine). Checking a big entry thus costs little more than the copy while a second
-// core is free, and no more than summing in line when none is.
+// A large block of a large entry is handed, as a copy, to a helper thread whenever the helper
+// is free, and the caller goes on decoding and writing; the caller sums the blocks that come
+// while the helper is busy and takes back a block the helper has not begun, so that it never
+// waits for the helper before the entry's end. The parts are joined in order with
+// crc32_combine. Checking a big entry thus costs little more than the copies while a second
+// core is free, and hardly more than summing in line when none is.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -21,23 +22,25 @@ public:
     uint32_t value();
 
 private:
+    enum class Helper { Idle, Posted, Summing, Summed };
     static unsigned __stdcall helper_main(void* argument);
     bool start_helper();
-    void finish_block();
-    void complete_if_summed();
+    void join_helper_block(bool wait);
 
     HANDLE thread_ = nullptr;
     bool helperFailed_ = false;
-    uint8_t* copy_ = nullptr;  // the posted block
-    // Guarded by lock_ while a helper runs. The helper sums the posted block from its start,
-    // continuing value_, the caller from its end: [0, frontDone_) is summed in frontValue_,
-    // [backDone_, length_) in backValue_, and [front_, back_) is not yet taken by either.
+    uint8_t* copy_ = nullptr;  // the block handed to the helper
+    // The bytes added are, in order: those summed in value_; while a block is outstanding,
+    // the helper's block, then the caller's blocks since (tailValue_ over tailLength_ bytes).
+    uint32_t value_ = 0;
+    bool outstanding_ = false;
+    uint32_t tailValue_ = 0;
+    uint64_t tailLength_ = 0;
+    // Guarded by lock_.
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
-    uint32_t value_ = 0;
-    uint32_t length_ = 0;
-    uint32_t front_ = 0, frontDone_ = 0, frontValue_ = 0;
-    uint32_t back_ = 0, backDone_ = 0, backValue_ = 0;
-    bool posted_ = false;
+    Helper state_ = Helper::Idle;
+    uint32_t blockLength_ = 0;
+    uint32_t blockValue_ = 0;  // the helper's sum of its block, from 0
     bool stop_ = false;
 };

@@ -167,21 +167,24 @@ TEST(Verify, NothingIsWrittenBeyondTheDeclaredSize)
 
 TEST(Verify, RunningCrcJoinsTheHelpersAndTheCallersPartsInOrder)
 {
-    // Blocks large enough for the helper and small ones between them; the caller either comes
-    // back at once (and sums much of each block itself) or after the helper is done.
+    // Blocks large enough for the helper and small ones between them. Added back to back, most
+    // come while the helper is busy (the caller sums them, or takes a block back); with pauses
+    // between them the helper sums every large one.
     const std::string data = noise_of(24 << 20, 9);
     const uLong expected = crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size());
     const uint32_t sizes[] = {0x100000, 300000, 1000, 0x40000, 0xFFFFF, 5, 0x80000};
+    std::vector<uint8_t> scratch(0x100000);
     for (DWORD pause : {0, 2}) {
         RunningCrc crc;
         size_t at = 0;
         for (int i = 0; at < data.size(); ++i) {
             const uint32_t n = static_cast<uint32_t>(std::min<size_t>(sizes[i % 7], data.size() - at));
-            std::string block = data.substr(at, n);
-            crc.add(reinterpret_cast<const uint8_t*>(block.data()), n, data.size());
-            block.assign(n, 'x');  // the block may be reused at once
+            memcpy(scratch.data(), data.data() + at, n);
+            crc.add(scratch.data(), n, data.size());
+            memset(scratch.data(), 'x', n);  // the block may be reused at once
             at += n;
-            Sleep(pause);
+            if (pause)
+                Sleep(pause);
         }
         EXPECT_EQ(crc.value(), expected) << pause;
     }
