@@ -1,6 +1,6 @@
 # Sourced by the benchmarks that run the command-line host under Wine, with the script's own
 # arguments: builds the x64 tree, runs the script again inside a Wine session of the build
-# (its servers kept running throughout), and gives it $root, $wine and winpath.
+# (its servers kept running throughout), and gives it $root, $wine, winpath and median.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 if [ -z "${VARNO_IN_SESSION:-}" ]; then
@@ -11,3 +11,6 @@ wine="$root/build/win64/wine-run"
 # Paths for Windows programs in Windows form: Wine takes a path that begins with '/' for a
 # Unix path and converts it on every call, which is no cost a Windows host would pay.
 winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+# The median of the numbers on standard input, one a line.
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }

@@ -29,16 +29,18 @@ public:
     {
         if (name && strlen(name) >= kTokenSize)
             __builtin_trap();
-        // A name of its own asks for the fatal path now and then.
+        // Names of their own ask for the fatal and the cancelled paths now and then.
         if (name && name[0] == '!')
             code = 0x8048;
+        if (name && name[0] == '~')
+            code = 0x8020;
     }
-    bool run_list_file(const char* name, int32_t escapes) override
+    bool run_list_file(const char* name, const JobOptions& options) override
     {
         const size_t n = strlen(name);
         std::string data(name, n);
         data.append(kListFileZeroTail, '\0');
-        walk_list_tokens(data.data(), static_cast<uint32_t>(n), escapes, *this);
+        walk_list_tokens(data.data(), static_cast<uint32_t>(n), options, *this);
         return n % 2 == 0;
     }
     void set_password(const char* password) override

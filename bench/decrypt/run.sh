@@ -35,7 +35,6 @@ for set in $sets; do
   done
 done
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 printf '\n%-15s %-6s %9s %8s %12s\n' archive tool median_s MB/s tool/varno
 for set in $sets; do
   v=$(median < "$work/$set-varno.times")

@@ -9,15 +9,11 @@
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
 set -euo pipefail
-source "$(dirname "$0")/../wine_bench.sh"
 scaling=0
 runs=${1:-5}
 if [ "${1:-}" = --scaling ]; then scaling=1; runs=${2:-5}; fi
-data="${VARNO_BENCH_DATA:-$root/build/bench-data}"
-work="${VARNO_BENCH_OUT:-/dev/shm/varno-bench}"
-mkdir -p "$data" "$work"
-python3 bench/extract/make_data.py "$data"
-cat "$data"/*.zip > /dev/null  # every run reads the archives from the page cache
+work_default=/dev/shm/varno-bench
+source "$(dirname "$0")/prepare.sh"
 
 # The floor writer for both runtimes.
 cc -O2 -o "$work/floor_native" bench/extract/floor_writer.c
@@ -43,7 +39,6 @@ bench_set() {
   done
 }
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 peak() { awk '{print $2}' | sort -n | tail -n 1; }
 
 # scale_command LABEL [--q]: sets cmd to the extraction of the mixed set in that configuration.

@@ -11,6 +11,13 @@ inline bool is_blank(char c) { return c >= 0x01 && c <= 0x20; }
 inline bool ends_word(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// True when the option group at p is exactly word.
+bool is_option_word(const char* p, const char* word)
+{
+    const size_t n = strlen(word);
+    return strncmp(p, word, n) == 0 && ends_word(p[n]);
+}
+
 // Appends bytes to a bounded token; bytes beyond the room are consumed but dropped.
 struct TokenWriter {
     char* out;
@@ -97,7 +104,7 @@ bool CommandHost::output_dir_is_empty() { return true; }
 OutputDirResult CommandHost::set_output_dir(const char*) { return OutputDirResult::Failed; }
 void CommandHost::extract(const char*) {}
 void CommandHost::set_progress(uint32_t, uint32_t) {}
-bool CommandHost::run_list_file(const char*, int32_t) { return false; }
+bool CommandHost::run_list_file(const char*, const JobOptions&) { return false; }
 void CommandHost::write_banner() {}
 void CommandHost::write_exclude_refused() {}
 void CommandHost::set_password(const char*) {}
@@ -129,6 +136,7 @@ private:
     JobOptions* options_ = &driverOptions_;  // the archive's copy once it is open
     bool archiveOpen_ = false;
     bool extractAllPending_ = true;
+    int32_t firstFailure_ = 0;  // the test command's first failed selection
     char token_[kTokenSize];
 };
 
@@ -150,6 +158,8 @@ int32_t CommandWalk::run()
     }
     if (archiveOpen_ && extractAllPending_ && host_.result() < 0x8011)
         host_.extract(nullptr);
+    if (host_.result() == 0)
+        host_.result() = firstFailure_;
     return host_.result();
 }
 
@@ -246,6 +256,17 @@ const char* CommandWalk::double_dash_option(const char* p)
     case 'i': o.progressWindow = 0; break;
     case 'j': o.junkPaths = 0; break;
     case 'q': o.messageMask = 15; break;
+    // Whole words only, so that other forms beginning with these letters keep having no effect.
+    case 't':
+        if (is_option_word(p, "test")) {
+            o.verifyMode = kVerifyTest;
+            o.listMode = 0;
+        }
+        break;
+    case 'v':
+        if (is_option_word(p, "verify"))
+            o.verifyMode = kVerifyExtracted;
+        break;
     case 'Z': {
         const char* q = p + 1;
         if (*q == ':' || *q == '=')
@@ -299,28 +320,32 @@ bool CommandWalk::positional(const char** p)
     read_token(p, token_, sizeof token_);
     if (options_->bracketEscapes)
         remove_bracket_escapes(token_);
-    // The output directory comes first, but a list file is never taken for one.
-    if (options_->outputMode == 0 && host_.output_dir_is_empty() && token_[0] != '@')
+    // The output directory comes first, but a list file is never taken for one; memory output
+    // and the test command have none.
+    if (options_->outputMode == 0 && options_->verifyMode != kVerifyTest && host_.output_dir_is_empty() &&
+        token_[0] != '@')
         return host_.set_output_dir(token_) != OutputDirResult::ConvertedEmpty;
+    // After * and @ the walk goes on whatever the result, unless a test was cancelled.
+    const bool testing = options_->verifyMode == kVerifyTest;
     switch (token_[0]) {
     case 0:
         return false;
     case '*':
         extractAllPending_ = false;
         host_.extract(nullptr);
-        return true;
+        return keep_walking(host_, *options_, &firstFailure_) || !testing;
     case '@':
         extractAllPending_ = false;
-        if (!host_.run_list_file(token_ + 1, options_->bracketEscapes)) {
+        if (!host_.run_list_file(token_ + 1, *options_)) {
             host_.result() = VARNO_ERROR_METHOD;
             return false;
         }
-        return true;
+        return keep_walking(host_, *options_, &firstFailure_) || !testing;
     default:
         extractAllPending_ = false;
         host_.set_progress(length_, static_cast<uint32_t>(*p - command_));
         host_.extract(token_);
-        return !is_fatal_result(host_.result());
+        return keep_walking(host_, *options_, &firstFailure_);
     }
 }
 
@@ -334,20 +359,36 @@ int32_t walk_command(const char* command, int32_t mode, CommandHost& host)
     return walk.run();
 }
 
-void walk_list_tokens(const char* data, uint32_t size, int32_t escapes, CommandHost& host)
+bool keep_walking(CommandHost& host, const JobOptions& options, int32_t* firstFailure)
+{
+    int32_t& result = host.result();
+    if (ends_job(result, options))
+        return false;
+    if (options.verifyMode == kVerifyTest) {
+        if (*firstFailure == 0)
+            *firstFailure = result;
+        result = 0;
+    }
+    return true;
+}
+
+void walk_list_tokens(const char* data, uint32_t size, const JobOptions& options, CommandHost& host)
 {
     char token[kTokenSize];
+    int32_t firstFailure = 0;
     const char* p = data;
     while (p < data + size && *p) {
         host.set_progress(size, static_cast<uint32_t>(p - data));
         if (read_token(&p, token, sizeof token) == 0)
             break;
-        if (escapes)
+        if (options.bracketEscapes)
             remove_bracket_escapes(token);
         if (token[0] == 0)
             continue;
         host.extract(token[0] == '*' ? nullptr : token);
-        if (is_fatal_result(host.result()))
+        if (!keep_walking(host, options, &firstFailure))
             break;
     }
+    if (host.result() == 0)
+        host.result() = firstFailure;
 }

@@ -6,6 +6,7 @@
 
 #include "api/job_options.h"
 #include "crypto/password_buffer.h"
+#include "varno_results.h"
 
 // Every token buffer of the command driver holds this many bytes with the terminator.
 constexpr size_t kTokenSize = 1200;
@@ -39,8 +40,9 @@ public:
     // Runs the job driver for one name, or for all entries when name is null.
     virtual void extract(const char* name);
     virtual void set_progress(uint32_t total, uint32_t done);
-    // Reads a list file and walks its names (see walk_list_tokens); false when unreadable.
-    virtual bool run_list_file(const char* name, int32_t escapes);
+    // Reads a list file and walks its names under options (see walk_list_tokens); false when
+    // unreadable.
+    virtual bool run_list_file(const char* name, const JobOptions& options);
     virtual void write_banner();
     virtual void write_exclude_refused();
     // Replaces the process-wide password (at most kPasswordSize - 1 bytes).
@@ -55,7 +57,20 @@ private:
 int32_t walk_command(const char* command, int32_t mode, CommandHost& host);
 
 // Walks the names of a list file: data holds size bytes followed by at least one zero byte.
-void walk_list_tokens(const char* data, uint32_t size, int32_t escapes, CommandHost& host);
+// options are the archive's (bracket escapes, the test command).
+void walk_list_tokens(const char* data, uint32_t size, const JobOptions& options, CommandHost& host);
 
 // True when a result ends the command (the codes above 0x8011).
 inline bool is_fatal_result(int32_t result) { return result > 0x8011; }
+
+// True when an entry's or a selection's result ends the job. The test command goes on past
+// entries that fail their test, so that every entry is tested; only a cancellation stops it.
+inline bool ends_job(int32_t result, const JobOptions& options)
+{
+    return options.verifyMode == kVerifyTest ? result == VARNO_ERROR_CANCELLED : is_fatal_result(result);
+}
+
+// Called after each selection of a walk: true when the walk goes on (see ends_job). While
+// testing, the first failure is kept in *firstFailure, the walk's result at its end, and the
+// result is cleared for the next selection.
+bool keep_walking(CommandHost& host, const JobOptions& options, int32_t* firstFailure);

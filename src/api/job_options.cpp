@@ -15,6 +15,7 @@ void set_default_options(JobOptions* o)
     o->excludeRefused = 0;
     o->listMode = 0;
     o->keepSlashes = 0;
+    o->verifyMode = kVerifyOff;
 }
 
 void set_options_from_mode(JobOptions* o, int32_t mode)

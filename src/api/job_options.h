@@ -16,6 +16,15 @@ struct JobOptions {
     int32_t excludeRefused; // 1: option x is answered with an error
     int32_t listMode;       // 0 extract; 1 to 7 list in that layout
     int32_t keepSlashes;    // 1: entry names keep '/'
+    int32_t verifyMode;     // kVerifyOff, kVerifyExtracted or kVerifyTest
+};
+
+// What verifyMode asks for: each entry's bytes are checked against the CRC-32 and the size of
+// its central header, while extracting it or, for the test command, instead of writing it.
+enum : int32_t {
+    kVerifyOff = 0,
+    kVerifyExtracted = 1,
+    kVerifyTest = 2,
 };
 
 // Mode words the command exports hand to the command driver.

@@ -48,7 +48,7 @@ public:
         job_->archive->progressDone = done;
     }
 
-    bool run_list_file(const char* name, int32_t escapes) override
+    bool run_list_file(const char* name, const JobOptions& options) override
     {
         wchar_t path[kPathUnits];
         if (name_to_wide(name, path, kPathUnits) == 0)
@@ -63,7 +63,7 @@ public:
             return false;
         }
         job_->archive->progressTotal = size;
-        walk_list_tokens(reinterpret_cast<const char*>(data), length, escapes, *this);
+        walk_list_tokens(reinterpret_cast<const char*>(data), length, options, *this);
         HeapFree(g_library.processHeap, 0, data);
         return true;
     }

@@ -100,11 +100,15 @@ void run_on_callers_thread(ExtractJob* job, CentralCursor* cursor, const NameFor
             return;
         }
     }
+    // The test command goes on past failed entries; the first failure (also one the workers
+    // had before) is the result.
+    const bool testing = archive->options.verifyMode == kVerifyTest;
+    int32_t verdict = testing ? job->sink.result : 0;
     char name[kNameSize];
     for (;;) {
         const uint8_t* entry = next_central_entry(cursor, name);
         if (!entry) {
-            job->sink.result = 0;
+            job->sink.result = verdict;
             return;
         }
         if (forms) {
@@ -115,11 +119,13 @@ void run_on_callers_thread(ExtractJob* job, CentralCursor* cursor, const NameFor
             archive->progressDone = static_cast<uint32_t>(cursor->current - archive->cdBuffer);
         }
         process_entry(job, entry, name);
-        if (is_fatal_result(job->sink.result))
+        if (ends_job(job->sink.result, archive->options))
             return;
+        if (testing && verdict == 0)
+            verdict = job->sink.result;
         if (forms) {
             // Only the first entry of that name is taken.
-            job->sink.result = 0;
+            job->sink.result = verdict;
             return;
         }
     }

@@ -15,6 +15,7 @@
 #include "crypto/password_buffer.h"
 #include "extract/entry_decryption.h"
 #include "extract/output_files.h"
+#include "extract/running_crc.h"
 #include "ui/overwrite_dialog.h"
 #include "varno_results.h"
 
@@ -35,15 +36,32 @@ struct OutputTarget {
     uint64_t produced;   // decoded bytes delivered, also those dropped for want of room
     DWORD writeError;    // set when a write failed
     bool full;           // a block arrived for a memory target without room
+    // Verification: the delivered bytes are summed and never pass the declared size.
+    bool verify;
+    bool discard;        // the test command: a memory target that keeps nothing
+    bool oversize;       // a block would have passed the declared size
+    uint64_t declaredSize;
+    RunningCrc crc;
 };
 
-// Writes a block to the target; false when it failed (writeError or full says why). Output
-// beyond a memory target's room is dropped while it arrives in the same block.
+// Writes a block to the target; false when it failed (writeError, full or oversize says why).
+// Output beyond a memory target's room is dropped while it arrives in the same block; under
+// verification every delivered byte is summed, also those dropped.
 bool write_to_target(OutputTarget* target, const uint8_t* data, uint32_t length)
 {
     if (length == 0)
         return true;
+    if (target->verify && length > target->declaredSize - target->produced) {
+        target->oversize = true;
+        return false;
+    }
+    if (target->verify)
+        target->crc.add(data, length, target->declaredSize);
     if (target->toMemory) {
+        if (target->discard) {
+            target->produced += length;
+            return true;
+        }
         if (target->memoryLeft <= 0) {
             target->full = true;
             return false;
@@ -133,6 +151,9 @@ private:
     bool refill_input(bool* exhausted);
     void end_decoder();
     bool write_block(const uint8_t* data, uint32_t length);
+    void fail_delivery();
+    bool verified();
+    void report_tested();
     void finish();
     void fail(int32_t result);
 
@@ -149,7 +170,7 @@ private:
     uint16_t method_ = 0;
     z_stream stream_ = {};    // next_in/avail_in are the input cursor for every method
     bool decoderReady_ = false;
-    OutputTarget target_ = {INVALID_HANDLE_VALUE, nullptr, nullptr, 0, 0, 0, 0, false};
+    OutputTarget target_ = {INVALID_HANDLE_VALUE, nullptr, nullptr, 0, 0, 0, 0, false, false, false, false, 0, {}};
     bool targetMade_ = false;
     bool blockForCaller_ = false;
     wchar_t name_[kPathUnits];
@@ -193,8 +214,10 @@ void EntryExtraction::run(char* name)
     if (!compose_path(&isDirectory))
         return;
     if (isDirectory) {
-        // Memory output makes no directories.
-        if (archive_->options.outputMode == 0)
+        // Memory output and the test command make no directories.
+        if (archive_->options.verifyMode == kVerifyTest)
+            report_tested();
+        else if (archive_->options.outputMode == 0)
             make_directories(path_);
         job_->sink.result = 0;
         return;
@@ -349,6 +372,10 @@ int32_t EntryExtraction::data_error_result(int status) const
 // A path that does not fit is refused rather than cut, so that no other file is written.
 bool EntryExtraction::compose_path(bool* isDirectory)
 {
+    // The test command writes nothing: its messages name the entry as it is stored.
+    const bool testing = archive_->options.verifyMode == kVerifyTest;
+    if (testing)
+        memcpy(path_, name_, sizeof name_);
     wchar_t* lastSeparator = last_separator(name_);
     if (lastSeparator && lastSeparator[1] == 0) {
         *isDirectory = true;
@@ -357,6 +384,8 @@ bool EntryExtraction::compose_path(bool* isDirectory)
         // Some tools mark a directory only by its attributes, without a trailing separator.
         *isDirectory = marked_as_directory(entry_, uncompressedSize_);
     }
+    if (testing)
+        return true;
     const bool inMemory = archive_->options.outputMode != 0;
     const wchar_t* directory = inMemory ? L"<stdio>" : job_->outputDir;
     if (job_->outputDir[0] == 0) {
@@ -386,6 +415,14 @@ bool EntryExtraction::compose_path(bool* isDirectory)
 bool EntryExtraction::make_target()
 {
     const int32_t outputMode = archive_->options.outputMode;
+    target_.verify = archive_->options.verifyMode != kVerifyOff;
+    target_.declaredSize = uncompressedSize_;
+    if (archive_->options.verifyMode == kVerifyTest) {
+        target_.toMemory = 1;
+        target_.discard = true;
+        targetMade_ = true;
+        return true;
+    }
     if (outputMode == 0) {
         extras_.entry = entry_;
         HANDLE file = create_output_file(job_, path_, &extras_);
@@ -454,9 +491,20 @@ bool EntryExtraction::write_block(const uint8_t* data, uint32_t length)
 {
     if (write_to_target(&target_, data, length))
         return true;
+    fail_delivery();
+    return false;
+}
+
+// Ends the entry after the target refused a block.
+void EntryExtraction::fail_delivery()
+{
+    if (target_.oversize) {
+        job_message(job_, 0, L"Size error : %s", path_);
+        fail(VARNO_ERROR_DATA);
+        return;
+    }
     job_message(job_, 0, L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
     fail(VARNO_ERROR_OUTPUT_FILE);
-    return false;
 }
 
 // Reads the next chunk of compressed bytes when the cursor is empty. *exhausted is set when
@@ -572,9 +620,8 @@ bool EntryExtraction::transfer_deflate64()
     const int status = deflate64_decode(&stream_, read_deflate64_input, &input_, write_deflate64_output, &target_);
     if (status == kDeflate64StreamEnd)
         return true;
-    if (target_.full || target_.writeError) {
-        job_message(job_, 0, L"Write error %d : %s", static_cast<int>(target_.full ? GetLastError() : target_.writeError), path_);
-        fail(VARNO_ERROR_OUTPUT_FILE);
+    if (target_.full || target_.writeError || target_.oversize) {
+        fail_delivery();
     } else if (input_.decryptFailed) {
         fail(VARNO_ERROR_DATA);
     } else if (input_.readError) {
@@ -601,9 +648,39 @@ void EntryExtraction::end_decoder()
     decoderReady_ = false;
 }
 
+// Under verification: the delivered bytes against the central header's size and CRC-32.
+bool EntryExtraction::verified()
+{
+    if (!target_.verify)
+        return true;
+    if (target_.produced != uncompressedSize_) {
+        job_message(job_, 0, L"Size error : %s", path_);
+        fail(VARNO_ERROR_DATA);
+        return false;
+    }
+    // An AES entry may record no CRC (AE-2 stores 0): its size is all there is to check.
+    const uint32_t recorded = read_u32(entry_ + central::crc32);
+    const bool crcRecorded = recorded != 0 || input_.cipher.kind != kAesEncryption;
+    if (crcRecorded && target_.crc.value() != recorded) {
+        job_message(job_, 0, L"CRC error : %s", path_);
+        fail(VARNO_ERROR_DATA);
+        return false;
+    }
+    return true;
+}
+
+// The test command's line for an entry that passed; quiet with -q, like the notices.
+void EntryExtraction::report_tested()
+{
+    if (job_wants_message(job_, 1) || job_wants_message(job_, 2))
+        write_message(&job_->sink, L"OK : %s", path_);
+}
+
 void EntryExtraction::finish()
 {
     end_decoder();
+    if (!verified())
+        return;
     if (!target_.toMemory) {
         // A stream that ended before its declared size leaves no zero-filled tail behind.
         if (target_.produced < uncompressedSize_)
@@ -618,7 +695,10 @@ void EntryExtraction::finish()
         CloseHandle(target_.file);
     }
     job_->sink.result = 0;
-    job_message(job_, 2, L"%s\r\n", path_);
+    if (target_.discard)
+        report_tested();
+    else
+        job_message(job_, 2, L"%s\r\n", path_);
 }
 
 // Ends a failed entry: the decoder is ended and a partial output removed.

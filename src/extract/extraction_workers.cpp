@@ -93,10 +93,13 @@ unsigned __stdcall extraction_worker(void* argument)
             started = 0;
         }
         extract_entry_with_retries(&job, file, entry, name);
-        if (is_fatal_result(job.sink.result)) {
+        if (ends_job(job.sink.result, archive->options)) {
             result = job.sink.result;
             break;
         }
+        // The test command goes on; its first failure is the worker's result.
+        if (result == 0 && archive->options.verifyMode == kVerifyTest)
+            result = job.sink.result;
     }
 
     VirtualFree(params->block, 0, MEM_RELEASE);  // the parameters go with it
@@ -160,8 +163,10 @@ bool should_use_workers(const ExtractJob* job, const char* name)
 {
     const ArchiveHandle* archive = job->archive;
     const JobOptions& options = archive->options;
-    // Memory output goes to the caller's buffer or block, which only the caller's thread has.
-    if (options.listMode != 0 || name || options.threadCount == 0 || options.outputMode != 0)
+    // Memory output goes to the caller's buffer or block, which only the caller's thread has;
+    // the test command keeps nothing.
+    const bool toMemory = options.outputMode != 0 && options.verifyMode != kVerifyTest;
+    if (options.listMode != 0 || name || options.threadCount == 0 || toMemory)
         return false;
     return archive->entryCount >= 40 || (archive->entryCount >= 2 && archive->fileSize >= 100000000ull);
 }
@@ -173,8 +178,11 @@ void extract_with_workers(ExtractJob* job)
     archive->progressTotal = entries;
     archive->progressDone = 0;
     const uint32_t per = entries / 40 > 0 ? entries / 40 : 1;
+    // Only files on a volume that may be a rotating disk limit the workers.
     if (job->outputStorageKind < 0)
-        job->outputStorageKind = archive->options.outputMode != 0 ? 0 : probe_storage_kind(job->outputDir);
+        job->outputStorageKind = archive->options.outputMode != 0 || archive->options.verifyMode == kVerifyTest
+                                     ? 0
+                                     : probe_storage_kind(job->outputDir);
     uint32_t limit = static_cast<uint32_t>(archive->options.threadCount);
     if (job->outputStorageKind != 0 && limit > 2)
         limit = 2;
@@ -213,6 +221,6 @@ void extract_with_workers(ExtractJob* job)
 
     wait_for_workers(archive, workers);
     // Records that no worker took are extracted here, once the workers are done with the sink.
-    if (leftover && archive->sharedState <= 0 && !is_fatal_result(job->sink.result))
+    if (leftover && archive->sharedState <= 0 && !ends_job(job->sink.result, archive->options))
         extract_records_on_caller(job, leftover);
 }

@@ -4,4 +4,5 @@ list(APPEND VARNO_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/extract_entry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extraction_workers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/running_crc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/storage_probe.cpp)

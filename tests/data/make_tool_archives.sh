@@ -3,8 +3,9 @@
 # (nested folders, empty files and folders, names with blanks, UTF-8 names) and one archive of
 # cp932 names without the UTF-8 flag, then records what `unzip -Z -T` and `7zz l -slt` report
 # for each and joins those reports into OUT/expected.tsv for the listing and handle tests; also
-# a Deflate64 archive made by 7zz, encrypted archives made by zip, 7zz and bsdtar, and each
-# archive extracted by the tools into OUT/ref-NAME.
+# a Deflate64 archive made by 7zz, encrypted archives made by zip, 7zz and bsdtar, each
+# archive extracted by the tools into OUT/ref-NAME, and what `unzip -t` reports for each
+# unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t).
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -100,4 +101,20 @@ for a in zip 7z py cp932 d64; do
   if [ $a = cp932 ]; then 7zz l -slt -mcp=932 "$a.zip" > "$a.slt"; else 7zz l -slt "$a.zip" > "$a.slt"; fi
 done
 python3 "$here/tool_reports.py" "$out" zip 7z py cp932 d64 > "$out/expected.tsv"
+
+# A copy of zip.zip with one byte flipped in the data of a stored and of two Deflate entries,
+# and what `unzip -t` reports for every archive, for the test command to agree with.
+python3 - zip.zip zip-damaged.zip <<'PY'
+import sys, zipfile
+source, target = sys.argv[1:]
+data = bytearray(open(source, "rb").read())
+with zipfile.ZipFile(source) as z:
+    for name in ("a.txt", "nested/repeats.bin", "nested/deeper/numbers.txt"):
+        info = z.getinfo(name)
+        at = info.header_offset
+        start = at + 30 + int.from_bytes(data[at + 26:at + 28], "little") + int.from_bytes(data[at + 28:at + 30], "little")
+        data[start + info.compress_size // 2] ^= 0x20
+open(target, "wb").write(data)
+PY
+for a in zip 7z py cp932 d64 zip-damaged; do unzip -t "$a.zip" > "$a.unzip-t" || true; done
 echo "tool archives ready in $out: $(($(wc -l < "$out/expected.tsv") - 1)) entries"

@@ -485,6 +485,37 @@ TEST(AesDecryption, WrongPasswordShowsUnmatchThenAsksWithAnEmptyTitle)
     EXPECT_FALSE(file_exists(a.output("a.txt")));
 }
 
+// Verification sees the decrypted bytes: encrypted entries of every kind pass, an AE-2 entry
+// (which records no CRC) by its size, a wrong CRC of an AE-1 entry fails, and a wrong
+// traditional password that slips past the check byte on a stored entry, which plain
+// extraction cannot notice, ends in a CRC error with nothing left on disk.
+TEST(VerifyDecrypted, EncryptedEntriesAreCheckedOnTheirPlainBytes)
+{
+    const std::string text = text_of(90000, 4);
+    Entry badCrc = aes_entry("ae1-bad-crc", text, "secret", {.strength = 1, .method = 8, .vendorVersion = 1});
+    badCrc.crc = ziptest::crc32_of(text) ^ 1;
+    Archive a({traditional("t0", text, 0), traditional("t8", text, 8),
+               aes_entry("ae1", text, "secret", {.strength = 3, .method = 8, .vendorVersion = 1}),
+               aes_entry("ae2", text, "secret", {.strength = 1, .method = 0, .vendorVersion = 2}), badCrc});
+    const CommandResult r = a.extract("-o --verify -P secret");
+    EXPECT_EQ(r.code, VARNO_ERROR_DATA);
+    EXPECT_EQ(r.output, "CRC error : " + to_ansi(a.output("ae1-bad-crc")));
+    for (const char* name : {"t0", "t8", "ae1", "ae2"})
+        EXPECT_EQ(read_file(a.output(name)), text) << name;
+    EXPECT_FALSE(file_exists(a.output("ae1-bad-crc")));
+
+    const Entry stored = traditional("s.txt", text, 0);
+    Archive b({stored});
+    const std::string wrong = wrong_password_matching(stored);
+    EXPECT_EQ(b.extract("-o -P " + wrong).code, 0);  // undetectable without verification
+    EXPECT_NE(read_file(b.output("s.txt")), text);
+    DeleteFileW(b.output("s.txt").c_str());
+    const CommandResult v = b.extract("-o --verify -P " + wrong);
+    EXPECT_EQ(v.code, VARNO_ERROR_DATA);
+    EXPECT_EQ(v.output, "CRC error : " + to_ansi(b.output("s.txt")));
+    EXPECT_FALSE(file_exists(b.output("s.txt")));
+}
+
 // Where no desktop is usable nobody can be asked for a password: the question is cancelled at
 // once, for a missing traditional password and for a wrong AES one, and nothing is written.
 TEST(NoUsableDesktop, APasswordQuestionIsCancelledAtOnce)

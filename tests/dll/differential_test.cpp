@@ -1,8 +1,13 @@
 // Archives made by zip, 7zz (Deflate and Deflate64), bsdtar and Python's zipfile, encrypted or
 // not, extracted by varno:
 // the trees must be identical in bytes and modification times to what the tools themselves
-// extract from the same archives (tests/data/make_tool_archives.sh makes both).
+// extract from the same archives, and the test command must agree with `unzip -t` about them
+// (tests/data/make_tool_archives.sh makes all of it).
 #include <windows.h>
+
+#include <fstream>
+#include <utility>
+#include <vector>
 
 #include "aes_entries.h"
 #include "dll_host.h"
@@ -45,6 +50,60 @@ TEST(DifferentialBothLocales, TreesOfEveryToolMatchWhatTheToolExtracts)
     for (bool unicode : {true, false}) {
         for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64"})
             expect_same_tree(archive, unicode);
+    }
+}
+
+// Each entry's name and whether it passed, from `unzip -t` ("    testing: NAME   OK", the name
+// padded with blanks) or from the test command ("OK : NAME" or "FAILURE : NAME").
+using Verdicts = std::vector<std::pair<std::string, bool>>;
+
+Verdicts unzip_verdicts(const std::wstring& archive)
+{
+    Verdicts verdicts;
+    std::ifstream in(VARNO_TOOL_ARCHIVES "/" + to_utf8(archive) + ".unzip-t", std::ios::binary);
+    const std::string prefix = "    testing: ";
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(prefix, 0) != 0)
+            continue;
+        const std::string rest = line.substr(prefix.size());
+        const size_t gap = rest.find("  ");
+        const size_t verdict = rest.find_first_not_of(' ', gap);
+        verdicts.push_back({rest.substr(0, gap), verdict != std::string::npos && rest.compare(verdict, 2, "OK") == 0});
+    }
+    return verdicts;
+}
+
+Verdicts test_command_verdicts(const CommandResult& r)
+{
+    Verdicts verdicts;
+    for (const std::string& line : lines_of(r.output)) {
+        const size_t colon = line.find(" : ");
+        EXPECT_NE(colon, std::string::npos) << line;
+        if (colon != std::string::npos)
+            verdicts.push_back({line.substr(colon + 3), line.substr(0, colon) == "OK"});
+    }
+    return verdicts;
+}
+
+TEST(Differential, TestCommandAgreesWithUnzip)
+{
+    UnicodeMode utf8(true);
+    for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64", L"cp932", L"zip-damaged"}) {
+        SCOPED_TRACE(to_utf8(archive));
+        const CommandResult r = run("UnZip", "--test " + quoted(to_utf8(tool_folder() + L"\\" + archive + L".zip")));
+        const Verdicts expected = unzip_verdicts(archive);
+        const Verdicts actual = test_command_verdicts(r);
+        ASSERT_FALSE(expected.empty());
+        ASSERT_EQ(actual.size(), expected.size()) << r.output;
+        bool allPassed = true;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            // unzip shows the cp932 names in no code page of ours: there only the verdicts count.
+            if (std::wstring(archive) != L"cp932")
+                EXPECT_EQ(actual[i].first, expected[i].first);
+            EXPECT_EQ(actual[i].second, expected[i].second) << expected[i].first;
+            allPassed = allPassed && expected[i].second;
+        }
+        EXPECT_EQ(r.code, allPassed ? 0 : VARNO_ERROR_DATA) << r.output;
     }
 }
 

@@ -154,27 +154,11 @@ TEST(Extract, DamagedEntriesFailAndLeaveNothingBehind)
     }
 }
 
-// A Deflate64 stream of stored blocks (valid for both Deflate and Deflate64).
-std::string stored_blocks(const std::string& data)
-{
-    std::string out;
-    size_t at = 0;
-    do {
-        const size_t n = std::min<size_t>(data.size() - at, 65535);
-        out.push_back(at + n == data.size() ? 1 : 0);
-        ziptest::put16(out, static_cast<uint32_t>(n));
-        ziptest::put16(out, static_cast<uint32_t>(~n & 0xFFFF));
-        out += data.substr(at, n);
-        at += n;
-    } while (at < data.size());
-    return out;
-}
-
 TEST(Extract, Deflate64EntriesIntoFilesAndMemory)
 {
     Extraction x;
     const std::string data = noise_of(300000);
-    const std::string stream = stored_blocks(data);
+    const std::string stream = ziptest::stored_blocks(data);
     std::string corrupt = stream;
     corrupt[0] = 0x07;  // a last block of the invalid type 3
     const std::vector<Entry> entries = {
@@ -200,7 +184,6 @@ TEST(Extract, Deflate64EntriesIntoFilesAndMemory)
     // Into a block made for the caller, and into a caller's buffer too small for it.
     void* block = nullptr;
     char report[128];
-    using ParamFn = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD, void**);
     EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, (quoted(to_ansi(x.archive())) + " d64.bin").c_str(), report,
                                         sizeof report, &block),
               0);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dll_host.h"
+#include "temp_zip.h"
 #include "test_data.h"
 #include "test_files.h"
 #include "zip_writer.h"
@@ -14,23 +15,10 @@ using ziptest::Entry;
 
 namespace {
 
-using ExtractMemFn = int(WINAPI*)(HWND, LPCSTR, LPBYTE, DWORD, ULONGLONG*, WORD*, ULONGLONG*);
-using ParamFn = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD, void**);
-
-struct Archive {
-    TempDir dir;
-    std::string path;
-    explicit Archive(const std::vector<Entry>& entries)
-    {
-        write_file(dir.file(L"m.zip"), ziptest::build_zip(entries));
-        path = quoted(to_ansi(dir.file(L"m.zip")));
-    }
-};
-
 TEST(MemoryOutput, ExtractMemFillsTheBufferFromItsStartAndReportsTheEntry)
 {
     const std::string data = text_of(300000);
-    Archive a({{.name = "first.txt", .data = "one"},
+    TempZip a({{.name = "first.txt", .data = "one"},
                {.name = "doc.txt", .data = data, .method = 8, .dosTime = 0x7BCD, .internalAttributes = 1}});
     std::vector<BYTE> buffer(400000, 0xEE);
     ULONGLONG time = 99, size = 99;
@@ -54,7 +42,7 @@ TEST(MemoryOutput, RoomRunsOutWithinOneBlockOrAcrossBlocks)
 {
     const std::string small = noise_of(150);
     const std::string large = noise_of(3 << 20);
-    Archive a({{.name = "small.bin", .data = small}, {.name = "large.bin", .data = large}});
+    TempZip a({{.name = "small.bin", .data = small}, {.name = "large.bin", .data = large}});
     std::vector<BYTE> buffer(101, 0xEE);  // 100 bytes of room and the terminator
     // All 150 bytes arrive in one read: the first 100 are kept and the entry counts as done.
     EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (a.path + " small.bin").c_str(), buffer.data(), 101,
@@ -79,14 +67,14 @@ std::string raw_run(const std::string& command, size_t size, size_t take)
 
 TEST(MemoryOutput, CopyOptionWritesAtTheCursor)
 {
-    Archive a({Entry{.name = "x.txt", .data = "payload"}});
+    TempZip a({Entry{.name = "x.txt", .data = "payload"}});
     EXPECT_EQ(raw_run("-c " + a.path + " x.txt", 200, 8), "payload\x7f");
 }
 
 TEST(MemoryOutput, BlockForTheCallerWithItsSizeLimit)
 {
     const std::string data = text_of(100000);
-    Archive a({{.name = "d.txt", .data = data, .method = 8},
+    TempZip a({{.name = "d.txt", .data = data, .method = 8},
                {.name = "limit.bin", .data = "x", .uncompressedSizeField = 524288000},
                {.name = "below.bin", .data = "y", .uncompressedSizeField = 524287999}});
     auto param = fn<ParamFn>("VarnoParam");
@@ -121,7 +109,7 @@ TEST(MemoryOutput, ManyEntriesStayOnTheCallersThread)
     std::vector<Entry> entries;
     for (int i = 0; i < 60; ++i)
         entries.push_back({.name = "f" + std::to_string(i), .data = std::to_string(i) + ";"});
-    Archive a(entries);
+    TempZip a(entries);
     // Each entry writes over the same bytes at the cursor: the last one is seen, which only the
     // caller's thread can have written.
     EXPECT_EQ(raw_run("-c " + a.path, 4096, 3), "59;");

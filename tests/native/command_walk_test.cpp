@@ -38,15 +38,21 @@ public:
         log.push_back(name ? std::string("extract:") + name : std::string("extract-all"));
         if (name && std::string(name) == "fatal")
             code = VARNO_ERROR_DATA;
+        if (name && std::string(name) == "cancel")
+            code = VARNO_ERROR_CANCELLED;
     }
     void set_progress(uint32_t total, uint32_t done) override
     {
         progressTotal = total;
         progressDone = done;
     }
-    bool run_list_file(const char* name, int32_t escapes) override
+    bool run_list_file(const char* name, const JobOptions& options) override
     {
-        log.push_back(std::string("list:") + name + (escapes ? ",escapes" : ""));
+        log.push_back(std::string("list:") + name + (options.bracketEscapes ? ",escapes" : ""));
+        if (!listTokens.empty()) {
+            const std::string data = listTokens + std::string(kListFileZeroTail, '\0');
+            walk_list_tokens(data.data(), static_cast<uint32_t>(listTokens.size()), options, *this);
+        }
         return listReadable;
     }
     void write_banner() override { log.push_back("banner"); }
@@ -61,6 +67,7 @@ public:
     std::string outputDir;
     bool openFails = false;
     bool listReadable = true;
+    std::string listTokens;  // the list file's names, walked when not empty
     bool opened = false;
     JobOptions archive{};
     JobOptions driverDefaults{};
@@ -250,6 +257,15 @@ TEST(Options, EveryLetterAndDoubleDashForm)
         {"--ZZ a.zip", kModeVarno, &JobOptions::excludeRefused, 1},
         {"--Z:k a.zip", kModeUnZip, &JobOptions::syntaxMode, 2},
         {"--Z:u -l a.zip", kModeVarno, &JobOptions::listMode, 1},
+        // verification and the test command: whole words only; the last of them counts
+        {"--verify a.zip", kModeVarno, &JobOptions::verifyMode, kVerifyExtracted},
+        {"--test a.zip", kModeUnZip, &JobOptions::verifyMode, kVerifyTest},
+        {"--test --verify a.zip", kModeVarno, &JobOptions::verifyMode, kVerifyExtracted},
+        {"-l --test a.zip", kModeVarno, &JobOptions::listMode, 0},
+        {"--test -l a.zip", kModeVarno, &JobOptions::listMode, 4},
+        {"a.zip --test", kModeVarno, &JobOptions::verifyMode, kVerifyTest},
+        {"--t --v --tests --verify2 --Test -t -V a.zip", kModeVarno, &JobOptions::verifyMode, kVerifyOff},
+        {"--tests a.zip", kModeVarno, &JobOptions::listMode, 0},
         // bytes without effect and options after the archive name
         {"-yz019A a.zip", kModeVarno, &JobOptions::overwriteMode, 3},
         {"a.zip -o", kModeVarno, &JobOptions::overwriteMode, 2},
@@ -311,6 +327,40 @@ TEST(Walk, SelectionsAndTheFinalExtractAll)
     }
 }
 
+TEST(Walk, TheTestCommandGoesOnPastFailuresAndKeepsTheFirst)
+{
+    const struct {
+        const char* command;
+        std::string list;
+        Log log;
+        int32_t result;
+    } cases[] = {
+        // The second token is a name, not an output directory.
+        {"--test a.zip x.txt", "", {"open:a.zip", "extract:x.txt"}, 0},
+        {"--test a.zip fatal x.txt", "", {"open:a.zip", "extract:fatal", "extract:x.txt"}, VARNO_ERROR_DATA},
+        {"--test a.zip x fatal -o * y", "", {"open:a.zip", "extract:x", "extract:fatal", "extract-all", "extract:y"},
+         VARNO_ERROR_DATA},
+        {"--test a.zip cancel x", "", {"open:a.zip", "extract:cancel"}, VARNO_ERROR_CANCELLED},
+        {"--test a.zip fatal cancel x", "", {"open:a.zip", "extract:fatal", "extract:cancel"}, VARNO_ERROR_CANCELLED},
+        // An option's own error still ends the walk.
+        {"--Z=i --test a.zip fatal -x y", "", {"open:a.zip", "extract:fatal", "exclude-refused"},
+         VARNO_ERROR_EXCLUDE_REFUSED},
+        {"--test a.zip @l x", "a fatal b", {"open:a.zip", "list:l", "extract:a", "extract:fatal", "extract:b", "extract:x"},
+         VARNO_ERROR_DATA},
+        {"--test a.zip @l x", "a cancel b", {"open:a.zip", "list:l", "extract:a", "extract:cancel"}, VARNO_ERROR_CANCELLED},
+        // Without the test command a fatal name ends the list and the walk as before.
+        {"--verify a.zip out @l x", "a fatal b", {"open:a.zip", "dir:out", "list:l", "extract:a", "extract:fatal", "extract:x"},
+         VARNO_ERROR_DATA},
+        {"--verify a.zip out fatal x", "", {"open:a.zip", "dir:out", "extract:fatal"}, VARNO_ERROR_DATA},
+    };
+    for (const auto& c : cases) {
+        Recorder r;
+        r.listTokens = c.list;
+        EXPECT_EQ(walk_command(c.command, kModeVarno, r), c.result) << c.command;
+        EXPECT_EQ(r.log, c.log) << c.command;
+    }
+}
+
 TEST(Walk, FailedOpenEndsAtOnceAndUnreadableListsStop)
 {
     Recorder failing;
@@ -339,7 +389,9 @@ TEST(ListTokens, EveryTokenIsANameAndStarSelectsAll)
     r.opened = true;
     const std::string data = "a.txt\r\n-o\n\"b c.txt\"\n\"\"\n*\n@x\nd\\[1\\]";
     std::string padded = data + std::string(kListFileZeroTail, '\0');
-    walk_list_tokens(padded.data(), static_cast<uint32_t>(data.size()), 1, r);
+    JobOptions options{};
+    options.bracketEscapes = 1;
+    walk_list_tokens(padded.data(), static_cast<uint32_t>(data.size()), options, r);
     EXPECT_EQ(r.log, (Log{"extract:a.txt", "extract:-o", "extract:b c.txt", "extract-all", "extract:@x", "extract:d[1]"}));
     EXPECT_EQ(r.progressTotal, data.size());
 }
@@ -348,12 +400,13 @@ TEST(ListTokens, StopsAtAZeroByteAndAtAFatalResult)
 {
     Recorder r;
     std::string data = std::string("one\0two", 7) + std::string(kListFileZeroTail, '\0');
-    walk_list_tokens(data.data(), 7, 0, r);
+    const JobOptions options{};
+    walk_list_tokens(data.data(), 7, options, r);
     EXPECT_EQ(r.log, (Log{"extract:one"}));
 
     Recorder f;
     std::string fatal = std::string("a fatal b") + std::string(kListFileZeroTail, '\0');
-    walk_list_tokens(fatal.data(), 9, 0, f);
+    walk_list_tokens(fatal.data(), 9, options, f);
     EXPECT_EQ(f.log, (Log{"extract:a", "extract:fatal"}));
 }
 

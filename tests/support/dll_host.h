@@ -25,6 +25,8 @@ F fn(const char* name)
 }
 
 using CommandFn = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD);
+using ExtractMemFn = int(WINAPI*)(HWND, LPCSTR, LPBYTE, DWORD, ULONGLONG*, WORD*, ULONGLONG*);
+using ParamFn = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD, void**);
 
 struct CommandResult {
     int code;

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace ziptest {
@@ -46,6 +47,21 @@ std::string deflate_raw(const std::string& data, int level)
         throw std::runtime_error("deflate");
     out.resize(z.total_out);
     deflateEnd(&z);
+    return out;
+}
+
+std::string stored_blocks(const std::string& data)
+{
+    std::string out;
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(data.size() - at, 65535);
+        out.push_back(at + n == data.size() ? 1 : 0);
+        put16(out, static_cast<uint32_t>(n));
+        put16(out, static_cast<uint32_t>(~n & 0xFFFF));
+        out += data.substr(at, n);
+        at += n;
+    } while (at < data.size());
     return out;
 }
 

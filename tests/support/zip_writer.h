@@ -17,6 +17,8 @@ std::string extra_record(uint16_t tag, const std::string& data);
 
 // Raw Deflate (no zlib header) of data at the given level.
 std::string deflate_raw(const std::string& data, int level = 6);
+// A stream of stored blocks, valid for both Deflate and Deflate64.
+std::string stored_blocks(const std::string& data);
 uint32_t crc32_of(const std::string& data);
 // The traditional cipher over data with password; header is the 12 plain header bytes.
 std::string encrypt_traditional(const std::string& password, const std::string& header, const std::string& data);

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Cost of verification and speed of the test command: varno's command-line host under Wine
+# extracting with and without --verify and testing with --test, against `unzip -t -q` and
+# `7zz t` (native) on the same archives in the same run.
+#   bench/verify/run.sh [RUNS]      (default 5 runs per tool and data set; reports medians)
+# The archives are the extraction benchmark's (bench/extract/prepare.sh: build/bench-data, or
+# VARNO_BENCH_DATA); outputs go to /dev/shm/varno-verify (or VARNO_BENCH_OUT).
+set -euo pipefail
+runs=${1:-5}
+work_default=/dev/shm/varno-verify
+source "$(dirname "$0")/../extract/prepare.sh"
+varno="$root/build/win64/bin/varno.exe"
+tools="extract verify test unzip_t 7zz_t"
+
+# time_run LABEL command...: appends "wall cpu" seconds of one run to $work/LABEL.times; a
+# command that fails is reported and stops the benchmark.
+time_run() {
+  local label=$1; shift
+  rm -rf "$work/out"; mkdir -p "$work/out"
+  if ! /usr/bin/time -f "%e %U %S" -o "$work/time.txt" "$@" >/dev/null 2>"$work/error.txt"; then
+    echo "$label failed: $*" >&2; cat "$work/error.txt" >&2; exit 1
+  fi
+  awk '{print $1, $2 + $3}' "$work/time.txt" >> "$work/$label.times"
+}
+
+bench_set() {
+  local set=$1 archive="$data/$1.zip" a out
+  a=$(winpath "$archive"); out=$(winpath "$work/out")
+  for tool in $tools; do rm -f "$work/$set-$tool.times"; done
+  for ((i = 0; i < runs; i++)); do
+    time_run "$set-extract" "$wine" "$varno" -o "$a" "$out"
+    time_run "$set-verify" "$wine" "$varno" -o --verify "$a" "$out"
+    time_run "$set-test" "$wine" "$varno" --test "$a"
+    time_run "$set-unzip_t" unzip -t -q "$archive"
+    time_run "$set-7zz_t" 7zz t -bd "$archive"
+  done
+}
+
+column() { awk -v c="$2" '{print $c}' "$work/$1.times" | median; }
+
+for set in mixed big stored; do bench_set $set; done
+
+printf '\n%-7s %-8s %9s %8s  %s\n' set tool median_s cpu_s ratio
+for set in mixed big stored; do
+  e=$(column "$set-extract" 1); t=$(column "$set-test" 1)
+  for tool in $tools; do
+    w=$(column "$set-$tool" 1); c=$(column "$set-$tool" 2)
+    case $tool in
+      extract) ratio="" ;;
+      verify) ratio=$(awk -v a="$w" -v b="$e" 'BEGIN {printf "verify/extract %.3f", a / b}') ;;
+      test) ratio="" ;;
+      *) ratio=$(awk -v a="$w" -v b="$t" 'BEGIN {printf "%s/varno-test %.2f", "'"$tool"'", a / b}') ;;
+    esac
+    printf '%-7s %-8s %9.2f %8.2f  %s\n' "$set" "$tool" "$w" "$c" "$ratio"
+  done
+done
+echo "(median of $runs runs; cpu_s = median user+sys seconds of the measured process, for varno without the wineserver)"
+rm -rf "$work/out"

@@ -1,0 +1,261 @@
+// Verification on request: --verify checks each extracted entry's CRC-32 and size against its
+// central header (into files, the caller's buffer and blocks made for the caller) and never
+// writes past the declared size; without it the same archives extract as they always did.
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include <zlib.h>
+
+#include "dll_host.h"
+#include "extract/running_crc.h"
+#include "temp_zip.h"
+#include "test_data.h"
+#include "test_files.h"
+#include "zip_writer.h"
+
+using namespace dlltest;
+using namespace std::string_literals;
+using ziptest::Entry;
+
+namespace {
+
+enum class Damage { FlippedByte, WrongCrc, SizeSmaller, SizeLarger };
+
+struct DamagedEntry {
+    Entry entry;
+    std::string delivered;  // what the decoder delivers from it
+    std::string message;    // the failure's words under verification
+};
+
+// One entry of method 0, 8 or 9 (as stored blocks) with one kind of damage.
+DamagedEntry damaged(uint16_t method, Damage damage)
+{
+    // A flipped byte must lie inside stored content, where only the CRC can tell: noise, which
+    // Deflate also keeps in stored blocks, 5 header bytes in front of the first.
+    const std::string data = damage == Damage::FlippedByte ? noise_of(300000) : text_of(300000);
+    Entry e{.name = "x.bin", .data = data, .method = method};
+    e.compressed = method == 0 ? data : method == 8 ? ziptest::deflate_raw(data) : ziptest::stored_blocks(data);
+    std::string delivered = data;
+    const char* message = "Size error";
+    switch (damage) {
+    case Damage::FlippedByte:
+        EXPECT_TRUE(method == 0 || ((*e.compressed)[0] & 6) == 0) << "the first block is not stored";
+        (*e.compressed)[100] ^= 0x20;
+        delivered[method == 0 ? 100 : 95] ^= 0x20;
+        message = "CRC error";
+        break;
+    case Damage::WrongCrc:
+        e.crc = ziptest::crc32_of(data) ^ 1;
+        message = "CRC error";
+        break;
+    case Damage::SizeSmaller: e.uncompressedSizeField = static_cast<uint32_t>(data.size() - 1); break;
+    case Damage::SizeLarger: e.uncompressedSizeField = static_cast<uint32_t>(data.size() + 1); break;
+    }
+    return {e, delivered, message};
+}
+
+TEST(Verify, DamagedEntriesFailOnlyWhenAskedIntoEveryTarget)
+{
+    for (uint16_t method : {0, 8, 9}) {
+        for (Damage damage : {Damage::FlippedByte, Damage::WrongCrc, Damage::SizeSmaller, Damage::SizeLarger}) {
+            const DamagedEntry d = damaged(method, damage);
+            TempZip a({d.entry});
+            for (bool verify : {true, false}) {
+                SCOPED_TRACE("method " + std::to_string(method) + " damage " + std::to_string(static_cast<int>(damage)) +
+                             (verify ? " verified" : " plain"));
+                const std::string option = verify ? "--verify " : "";
+                const int expected = verify ? VARNO_ERROR_DATA : 0;
+
+                // Files: removed after the failure, else holding what was decoded.
+                const CommandResult r = run("Varno", "-o " + option + a.path + " " + a.out_option());
+                EXPECT_EQ(r.code, expected);
+                if (verify) {
+                    EXPECT_EQ(r.output, d.message + " : " + to_ansi(a.out(L"x.bin")));
+                    EXPECT_FALSE(file_exists(a.out(L"x.bin")));
+                } else {
+                    EXPECT_EQ(r.output, "");
+                    EXPECT_TRUE(read_file(a.out(L"x.bin")) == d.delivered);
+                }
+
+                // The caller's buffer: the failure's message lands at its start.
+                std::vector<BYTE> buffer(1 << 20, 0xEE);
+                EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (option + a.path + " x.bin").c_str(), buffer.data(),
+                                                               static_cast<DWORD>(buffer.size()), nullptr, nullptr, nullptr),
+                          expected);
+                const std::string head(reinterpret_cast<char*>(buffer.data()), verify ? d.message.size() + 9 : d.delivered.size());
+                EXPECT_TRUE(head == (verify ? d.message + " : x.bin\0"s : d.delivered)) << head.substr(0, 40);
+
+                // A block made for the caller: freed after the failure, else of the declared size.
+                void* block = nullptr;
+                char report[256];
+                EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, (option + a.path + " x.bin").c_str(), report, sizeof report, &block),
+                          expected);
+                EXPECT_EQ(block != nullptr, !verify);
+                if (verify) {
+                    EXPECT_EQ(std::string(report), d.message + " : x.bin");
+                } else if (block) {
+                    const size_t size = GlobalSize(block);
+                    EXPECT_EQ(size, d.entry.uncompressedSizeField.value_or(300000));
+                    EXPECT_TRUE(std::string(static_cast<char*>(block), std::min(size, d.delivered.size())) == d.delivered.substr(0, size));
+                    GlobalFree(block);
+                }
+            }
+        }
+    }
+}
+
+TEST(Verify, SoundEntriesOfAllKindsPassAlsoLargeOnesAndZip64Sizes)
+{
+    // Large entries are summed while they are written; the flip lies far behind the start.
+    std::string flipped = noise_of(20 << 20, 3);
+    flipped[17 << 20] ^= 1;
+    const std::string big = text_of(24 << 20, 5);
+    const std::vector<Entry> entries = {
+        {.name = "stored.bin", .data = noise_of(20 << 20, 3)},
+        {.name = "deflate.txt", .data = big, .method = 8},
+        {.name = "d64.bin", .data = noise_of(200000), .method = 9, .compressed = ziptest::stored_blocks(noise_of(200000))},
+        {.name = "empty.txt", .data = ""},
+        {.name = "dir/", .data = ""},
+        {.name = "zip64.txt", .data = text_of(5000), .method = 8, .zip64 = true},
+        {.name = "zip64-larger.txt", .data = text_of(5000), .method = 8, .zip64 = true, .zip64UncompressedSize = 5001},
+        {.name = "zip64-smaller.txt", .data = text_of(5000), .zip64 = true, .zip64UncompressedSize = 4999},
+        {.name = "flipped-big.bin", .data = noise_of(20 << 20, 3), .compressed = flipped},
+    };
+    TempZip a(entries);
+    const CommandResult r = run("Varno", "-o --verify " + a.path + " " + a.out_option() + " stored.bin deflate.txt d64.bin empty.txt dir/ zip64.txt");
+    EXPECT_EQ(r.code, 0) << r.output;
+    for (int i = 0; i < 6; ++i) {
+        const std::wstring name = from_utf8(entries[i].name);
+        if (entries[i].name != "dir/")
+            EXPECT_TRUE(read_file(a.out(name)) == entries[i].data) << entries[i].name;
+    }
+    for (const char* name : {"zip64-larger.txt", "zip64-smaller.txt"}) {
+        const CommandResult s = run("Varno", "-o --verify " + a.path + " " + a.out_option() + " " + name);
+        EXPECT_EQ(s.code, VARNO_ERROR_DATA) << name;
+        EXPECT_EQ(s.output, "Size error : " + to_ansi(a.out(from_utf8(name))));
+    }
+    const CommandResult f = run("Varno", "-o --verify " + a.path + " " + a.out_option() + " flipped-big.bin");
+    EXPECT_EQ(f.code, VARNO_ERROR_DATA);
+    EXPECT_EQ(f.output, "CRC error : " + to_ansi(a.out(L"flipped-big.bin")));
+    EXPECT_FALSE(file_exists(a.out(L"flipped-big.bin")));
+}
+
+TEST(Verify, NothingIsWrittenBeyondTheDeclaredSize)
+{
+    // 64 MiB of zeros that claim 1.5 MiB: the second MiB of output would pass the claim.
+    const uint32_t declared = 3 << 19;
+    const std::string zeros(64 << 20, '\0');
+    TempZip a({{.name = "bomb.bin", .data = zeros, .method = 8, .uncompressedSizeField = declared}});
+    std::vector<BYTE> buffer(4 << 20, 0xEE);
+    EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, ("--verify " + a.path + " bomb.bin").c_str(), buffer.data(),
+                                                   static_cast<DWORD>(buffer.size()), nullptr, nullptr, nullptr),
+              VARNO_ERROR_DATA);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), 22), "Size error : bomb.bin\0"s);
+    EXPECT_EQ(std::count(buffer.begin() + declared, buffer.end(), 0xEE), static_cast<long>(buffer.size() - declared));
+
+    const CommandResult r = run("Varno", "-o --verify " + a.path + " " + a.out_option());
+    EXPECT_EQ(r.code, VARNO_ERROR_DATA);
+    EXPECT_EQ(r.output, "Size error : " + to_ansi(a.out(L"bomb.bin")));
+    EXPECT_FALSE(file_exists(a.out(L"bomb.bin")));
+}
+
+TEST(Verify, RunningCrcJoinsTheHelpersAndTheCallersPartsInOrder)
+{
+    // Blocks large enough for the helper and small ones between them. Added back to back, most
+    // come while the helper is busy (the caller sums them, or takes a block back); with pauses
+    // between them the helper sums every large one.
+    const std::string data = noise_of(24 << 20, 9);
+    const uLong expected = crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size());
+    const uint32_t sizes[] = {0x100000, 300000, 1000, 0x40000, 0xFFFFF, 5, 0x80000};
+    std::vector<uint8_t> scratch(0x100000);
+    for (DWORD pause : {0, 2}) {
+        RunningCrc crc;
+        size_t at = 0;
+        for (int i = 0; at < data.size(); ++i) {
+            const uint32_t n = static_cast<uint32_t>(std::min<size_t>(sizes[i % 7], data.size() - at));
+            memcpy(scratch.data(), data.data() + at, n);
+            crc.add(scratch.data(), n, data.size());
+            memset(scratch.data(), 'x', n);  // the block may be reused at once
+            at += n;
+            if (pause)
+                Sleep(pause);
+        }
+        EXPECT_EQ(crc.value(), expected) << pause;
+    }
+}
+
+// How often each line occurs in a command's report.
+std::map<std::string, int> line_counts(const std::string& output)
+{
+    std::map<std::string, int> counts;
+    for (const std::string& line : lines_of(output))
+        ++counts[line];
+    return counts;
+}
+
+TEST(TestCommand, EveryEntryOnceWithWorkersAndNothingWritten)
+{
+    for (int count : {1, 2000}) {
+        std::vector<Entry> entries;
+        for (int i = 0; i < count; ++i)
+            entries.push_back({.name = "f" + std::to_string(i), .data = text_of(100 + i % 7, i + 1), .method = 8});
+        const int middle = count / 2;
+        entries[middle].crc = ziptest::crc32_of(entries[middle].data) ^ 0x80;
+        TempZip a(entries);
+        for (const char* exportName : {"UnZip", "Varno"}) {
+            const CommandResult r = run(exportName, "--q -R4 --test -d " + a.out_option() + " " + a.path, 1 << 20);
+            EXPECT_EQ(r.code, VARNO_ERROR_DATA) << count;
+            std::map<std::string, int> counts = line_counts(r.output);
+            EXPECT_EQ(counts["CRC error : f" + std::to_string(middle)], 1) << count;
+            for (int i = 0; i < count; ++i)
+                ASSERT_EQ(counts["OK : f" + std::to_string(i)], i == middle ? 0 : 1) << count << " f" << i;
+            EXPECT_EQ(counts.count("multimode thread:4 step:500"), count == 2000 ? 1u : 0u) << r.output.substr(0, 200);
+            EXPECT_FALSE(file_exists(a.dir.file(L"out")));
+        }
+    }
+}
+
+TEST(TestCommand, NamesListsFailuresOfEveryKindAndTheMessageMask)
+{
+    const std::string data = text_of(300000);
+    const std::string stream = ziptest::deflate_raw(data);
+    TempZip a({{.name = "dir/", .data = ""},
+               {.name = "dir/good.txt", .data = data, .method = 8},
+               {.name = "m12.bin", .data = "x", .method = 12, .compressed = "x"},
+               {.name = "cut.txt", .data = data, .method = 8, .compressed = stream.substr(0, stream.size() / 2)},
+               {.name = "crc.txt", .data = "abc", .crc = 1},
+               {.name = "last.txt", .data = "last"}});
+    // The first failure is the result; later entries are still tested.
+    CommandResult r = run("UnZip", "--test " + a.path);
+    EXPECT_EQ(r.code, VARNO_ERROR_METHOD);
+    EXPECT_EQ(lines_of(r.output), (std::vector<std::string>{"OK : dir/", "OK : dir/good.txt", "Archive method not support 12 : m12.bin",
+                                                              "EOF error : cut.txt", "CRC error : crc.txt", "OK : last.txt"}));
+    // Names, also from a list file; -q keeps the failures only.
+    write_file(a.dir.file(L"names.txt"), "last.txt\r\ncrc.txt\r\n");
+    r = run("Varno", "--test -q " + a.path + " dir/good.txt " + quoted("@" + to_ansi(a.dir.file(L"names.txt"))) + " m12.bin");
+    EXPECT_EQ(r.code, VARNO_ERROR_DATA);
+    EXPECT_EQ(lines_of(r.output), (std::vector<std::string>{"CRC error : crc.txt", "Archive method not support 12 : m12.bin"}));
+    r = run("Varno", "--test " + a.path + " dir/good.txt nothing.txt");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.output, "OK : dir\\good.txt");
+
+    // Memory exports test too, and hand out nothing.
+    void* block = nullptr;
+    char report[256];
+    EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, ("--test " + a.path + " crc.txt").c_str(), report, sizeof report, &block),
+              VARNO_ERROR_DATA);
+    EXPECT_EQ(block, nullptr);
+    EXPECT_STREQ(report, "CRC error : crc.txt");
+    std::vector<BYTE> buffer(64, 0xEE);
+    ULONGLONG size = 99;
+    EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, ("--test " + a.path + " last.txt").c_str(), buffer.data(), 64, nullptr,
+                                                   nullptr, &size),
+              0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data())), "OK : last.txt");
+    EXPECT_EQ(size, 99u);
+}
+
+}  // namespace
