@@ -2,6 +2,7 @@
 // close; the entry count and the archive check.
 #include <string.h>
 
+#include "api/close_archive.h"
 #include "api/library_state.h"
 #include "archive/archive_handle.h"
 #include "archive/archive_locate.h"

@@ -1,5 +1,7 @@
 #include "api/library_state.h"
 
+#include "ui/progress_window.h"
+
 LibraryState g_library = {CP_ACP, MB_PRECOMPOSED, 0, nullptr, nullptr, {}};
 
 int name_to_wide(const char* text, wchar_t* out, int units)
@@ -18,4 +20,4 @@ void on_process_attach(HINSTANCE module)
     g_library.processHeap = GetProcessHeap();
 }
 
-void on_process_detach(HINSTANCE) {}
+void on_process_detach(HINSTANCE) { unregister_progress_class(); }

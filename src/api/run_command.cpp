@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include "api/close_archive.h"
 #include "api/command_walk.h"
 #include "api/extract_job.h"
 #include "api/library_state.h"

@@ -58,9 +58,6 @@ enum class DirectoryLoad {
 // file is refused before anything is allocated; one that cannot be walked is not kept.
 DirectoryLoad load_central_directory(ArchiveHandle* archive);
 
-// Closes the file, frees the directory and the handle, destroys a progress window.
-void close_archive(ArchiveHandle* archive);
-
 // Reads the start of a file: into buffer (capacity *length) when given, else into a new block
 // of file size + zeroTail bytes from the process heap, returned in *buffer. On success *length
 // holds the bytes read and the zeroTail bytes behind them are zero. Returns 0 or a system error.

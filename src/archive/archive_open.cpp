@@ -143,14 +143,6 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
     return DirectoryLoad::Loaded;
 }
 
-void close_archive(ArchiveHandle* archive)
-{
-    if (archive->file != INVALID_HANDLE_VALUE)
-        CloseHandle(archive->file);
-    free(archive->cdBuffer);
-    free(archive);
-}
-
 DWORD read_file_head(const wchar_t* name, uint32_t zeroTail, uint8_t** buffer, uint32_t* length, uint32_t* sizeOut)
 {
     HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

@@ -17,6 +17,7 @@
 #include "extract/output_files.h"
 #include "extract/running_crc.h"
 #include "ui/overwrite_dialog.h"
+#include "ui/progress_window.h"
 #include "varno_results.h"
 
 namespace {
@@ -554,6 +555,10 @@ bool EntryExtraction::transfer()
         }
         if (state > 0) {
             fail(state);
+            return false;
+        }
+        if (job_->isMainJob && progress_tick_when_due(archive_) > 0) {
+            fail(VARNO_ERROR_CANCELLED);
             return false;
         }
         if (method_ == 9) {

@@ -10,6 +10,7 @@
 #include "extract/extract_archive.h"
 #include "extract/extract_entry.h"
 #include "ui/overwrite_dialog.h"
+#include "ui/progress_window.h"
 #include "varno_results.h"
 
 namespace {
@@ -136,11 +137,13 @@ bool start_worker(ExtractJob* job, const uint8_t* first, const uint8_t* end, HAN
     return true;
 }
 
-// Waits for each worker in slot order, answering their overwrite questions meanwhile. Once an
-// abort code is set, every worker is waited for until it has stopped, so that none of them
-// touches the job, the archive handle or the caller's buffer after the call has returned.
-void wait_for_workers(ArchiveHandle* archive, HANDLE* workers)
+// Waits for each worker in slot order, answering their overwrite questions and keeping the
+// progress window alive meanwhile. Once an abort code is set, every worker is waited for until
+// it has stopped, so that none of them touches the job, the archive handle or the caller's
+// buffer after the call has returned.
+void wait_for_workers(ExtractJob* job, HANDLE* workers)
 {
+    ArchiveHandle* archive = job->archive;
     for (int slot = 0; slot < kMaxWorkers; ++slot) {
         if (!workers[slot])
             continue;
@@ -148,6 +151,8 @@ void wait_for_workers(ArchiveHandle* archive, HANDLE* workers)
         while (!ended && archive->sharedState <= 0) {
             if (archive->sharedState == -2)
                 answer_overwrite_request(archive);
+            if (progress_tick_when_due(archive) > 0)
+                InterlockedExchange(as_long(&job->sink.result), VARNO_ERROR_CANCELLED);
             ended = WaitForSingleObject(workers[slot], 100) != WAIT_TIMEOUT;
         }
         if (!ended)
@@ -219,7 +224,7 @@ void extract_with_workers(ExtractJob* job)
     if (threads == 1 && start_worker(job, runStart, archive->cdEnd, &workers[0]))
         leftover = nullptr;
 
-    wait_for_workers(archive, workers);
+    wait_for_workers(job, workers);
     // Records that no worker took are extracted here, once the workers are done with the sink.
     if (leftover && archive->sharedState <= 0 && !ends_job(job->sink.result, archive->options))
         extract_records_on_caller(job, leftover);

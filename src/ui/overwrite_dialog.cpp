@@ -9,14 +9,13 @@
 #include "resources/resource_ids.h"
 #include "ui/desktop.h"
 #include "ui/place_window.h"
+#include "ui/ui_language.h"
 
 namespace {
 
 constexpr int kFieldUnits = 64;       // one date or size text
 constexpr int kFormatUnits = 256;     // the message format read from the template
 constexpr int kMessageUnits = 1100;   // wsprintfW writes at most 1024 units and the NUL
-
-constexpr LANGID kJapanese = 0x0411;
 
 // The Japanese message format and button captions; the caption of the dialog stays English.
 const wchar_t kJapaneseFormat[] =
@@ -102,7 +101,6 @@ void format_file_size(uint64_t size, wchar_t* out)
 
 void init_overwrite_dialog(HWND dialog, OverwritePrompt* prompt)
 {
-    const LCID locale = GetUserDefaultLCID();
     place_window(dialog, nullptr);
     if (!prompt)
         return;
@@ -138,7 +136,7 @@ void init_overwrite_dialog(HWND dialog, OverwritePrompt* prompt)
     format_file_size(entrySize, entrySizeText);
 
     wchar_t format[kFormatUnits + 1];
-    if (LOWORD(locale) == kJapanese) {
+    if (user_locale_is_japanese()) {
         copy_text(format, kFormatUnits + 1, kJapaneseFormat);
         for (const ButtonText& button : kJapaneseButtons)
             SetDlgItemTextW(dialog, button.id, button.text);

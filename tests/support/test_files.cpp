@@ -42,12 +42,12 @@ std::string narrow(UINT codePage, const std::wstring& text)
 
 }  // namespace
 
-TempDir::TempDir()
+TempDir::TempDir(const std::wstring& under)
 {
     static LONG counter = 0;
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
-    path_ = std::wstring(base) + L"varno-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    path_ = (under.empty() ? std::wstring(base) : under) + L"varno-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(InterlockedIncrement(&counter));
     remove_tree(path_);
     if (!CreateDirectoryW(path_.c_str(), nullptr))

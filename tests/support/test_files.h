@@ -6,10 +6,11 @@
 
 namespace dlltest {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder (or under the folder `under`, which ends in
+// a backslash), removed with everything in it.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::wstring& under = L"");
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
