@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Extraction benchmark: varno's command-line host under Wine against unzip and 7zz (native)
-# on the same archives in the same run, each next to the I/O floor of its runtime.
+# on the same archives in the same run, each next to the I/O floor of its runtime; varno also
+# with its progress window forbidden (--i), which shows what the window costs.
 #   bench/extract/run.sh [RUNS]      (default 5 runs per tool and data set; reports medians)
 #   bench/extract/run.sh --scaling [RUNS]   varno alone on the mixed set, by worker count: the
 #                        DLL with -R0 and -R8, and the library linked into varno_linked.exe with
@@ -29,9 +30,13 @@ time_run() {
 
 bench_set() {
   local set=$1 archive="$data/$1.zip" manifest="$data/$1.zip.manifest"
-  for tool in varno unzip 7zz floor_wine floor_native; do rm -f "$work/$set-$tool.times"; done
+  for tool in varno varno--i unzip 7zz floor_wine floor_native; do rm -f "$work/$set-$tool.times"; done
   for ((i = 0; i < runs; i++)); do
-    time_run "$set-varno" "$wine" "$root/build/win64/bin/varno.exe" -o "$(winpath "$archive")" "$(winpath "$work/out")"
+    # With the progress window allowed (-i, the default) and forbidden, in turns first.
+    for opt in $( ((i % 2)) && echo "--i -i" || echo "-i --i"); do
+      label=varno; [ $opt = --i ] && label=varno--i
+      time_run "$set-$label" "$wine" "$root/build/win64/bin/varno.exe" -o $opt "$(winpath "$archive")" "$(winpath "$work/out")"
+    done
     time_run "$set-unzip" unzip -o -q "$archive" -d "$work/out"
     time_run "$set-7zz" 7zz x -y -bd -o"$work/out" "$archive"
     time_run "$set-floor_wine" "$wine" "$work/floor_win.exe" "$(winpath "$manifest")" "$(winpath "$work/out")"
@@ -97,20 +102,28 @@ if [ $scaling = 1 ]; then
 fi
 
 for set in mixed big stored; do bench_set $set; done
+# What one window costs any Windows process under Wine: the difference varno - varno--i is made
+# of this once the run lasts long enough for the progress window (over a second).
+rm -f "$work/window.times" "$work/none.times"
+for ((i = 0; i < 2 * runs; i++)); do
+  for mode in window none; do time_run $mode "$wine" "$root/build/win64/window_floor.exe" $mode; done
+done
 
 printf '\n%-8s %-8s %10s %10s %12s %10s\n' set tool median_s above_floor peak_MiB vs_varno
 for set in mixed big stored; do
   fw=$(median < <(awk '{print $1}' "$work/$set-floor_wine.times"))
   fn=$(median < <(awk '{print $1}' "$work/$set-floor_native.times"))
   v=$(median < <(awk '{print $1}' "$work/$set-varno.times"))
-  for tool in varno unzip 7zz; do
+  for tool in varno varno--i unzip 7zz; do
     t=$(median < <(awk '{print $1}' "$work/$set-$tool.times"))
-    floor=$fn; [ $tool = varno ] && floor=$fw
+    floor=$fn; [[ $tool = varno* ]] && floor=$fw
     p=$(peak < "$work/$set-$tool.times")
     awk -v s=$set -v tool=$tool -v t=$t -v f=$floor -v p=$p -v v=$v \
-      'BEGIN {printf "%-8s %-8s %10.2f %10.2f %12.1f %10.2f\n", s, tool, t, t - f, p / 1024, t / v}'
+      'BEGIN {printf "%-8s %-8s %10.2f %10.2f %12.1f %10.3f\n", s, tool, t, t - f, p / 1024, t / v}'
   done
   printf '%-8s %-8s %10.2f %10s\n%-8s %-8s %10.2f %10s\n' "$set" floor_wn "$fw" - "$set" floor_nat "$fn" -
 done
+awk -v w="$(median < <(awk '{print $1}' "$work/window.times"))" -v n="$(median < <(awk '{print $1}' "$work/none.times"))" \
+  'BEGIN {printf "one window and taskbar object in a process under Wine: %.3f s (%.3f against %.3f for an empty one)\n", w - n, w, n}'
 echo "(median of $runs runs; above_floor = median minus the floor of the tool's runtime: Wine for varno, native for the others)"
 rm -rf "$work/out"
