@@ -3,15 +3,9 @@
 #include <string.h>
 
 #if defined(__x86_64__)
-#include <cpuid.h>
 #include <wmmintrin.h>
 #elif defined(__aarch64__)
 #include <arm_neon.h>
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/auxv.h>
-#endif
 #endif
 
 namespace {
@@ -94,12 +88,6 @@ bool aes_expand_key(const uint8_t* key, uint32_t keyLength, AesKeySchedule* sche
 
 #if defined(__x86_64__)
 
-bool cpu_has_aes_instructions()
-{
-    unsigned a, b, c, d;
-    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_AES);
-}
-
 // Eight blocks go through the rounds side by side, so that the AES unit is never idle while
 // one block waits for its previous round.
 __attribute__((target("aes,sse2"))) void aes_encrypt_blocks(const AesKeySchedule* schedule, uint8_t* data,
@@ -148,19 +136,6 @@ __attribute__((target("aes,sse2"))) void aes_encrypt_blocks(const AesKeySchedule
 
 #elif defined(__aarch64__)
 
-#ifndef PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE
-#define PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE 30
-#endif
-
-bool cpu_has_aes_instructions()
-{
-#if defined(_WIN32)
-    return IsProcessorFeaturePresent(PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE) != 0;
-#else
-    return (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
-#endif
-}
-
 // AESE does AddRoundKey, SubBytes and ShiftRows, AESMC MixColumns; the last round has no
 // MixColumns and ends with the last round key. Eight blocks go side by side.
 __attribute__((target("aes"))) void aes_encrypt_blocks(const AesKeySchedule* schedule, uint8_t* data,
@@ -192,7 +167,6 @@ __attribute__((target("aes"))) void aes_encrypt_blocks(const AesKeySchedule* sch
 
 #else
 
-bool cpu_has_aes_instructions() { return false; }
 void aes_encrypt_blocks(const AesKeySchedule*, uint8_t*, uint32_t) {}
 
 #endif

@@ -4,6 +4,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "crypto/cpu_features.h"
+
 constexpr uint32_t kAesBlockSize = 16;
 
 struct AesKeySchedule {
@@ -13,9 +15,6 @@ struct AesKeySchedule {
 
 // Expands a key of 16, 24 or 32 bytes; false for any other length.
 bool aes_expand_key(const uint8_t* key, uint32_t keyLength, AesKeySchedule* schedule);
-
-// True when this processor has AES instructions that aes_encrypt_blocks can use.
-bool cpu_has_aes_instructions();
 
 // Encrypts blocks 16-byte blocks in place (ECB) with the CPU's instructions. Only to be called
 // when cpu_has_aes_instructions() is true.

@@ -2,16 +2,12 @@
 
 #include <string.h>
 
+#include "crypto/cpu_features.h"
+
 #if defined(__x86_64__)
-#include <cpuid.h>
 #include <immintrin.h>
 #elif defined(__aarch64__)
 #include <arm_neon.h>
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/auxv.h>
-#endif
 #endif
 
 namespace {
@@ -78,13 +74,6 @@ void sha1_compress_portable(Sha1State* state, const uint8_t* block)
 
 #if defined(__x86_64__)
 
-bool cpu_has_sha_instructions()
-{
-    unsigned a, b, c, d;
-    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_SHA) && __get_cpuid(1, &a, &b, &c, &d) &&
-           (c & bit_SSE4_1) && (c & bit_SSSE3);
-}
-
 // One SHA-1 block with the SHA extensions: 20 groups of four rounds; group g takes message
 // words 4g to 4g + 3 (the register m[g % 4]) and extends the schedule for the groups ahead.
 #define VARNO_SHA1_GROUP(g)                                                              \
@@ -148,18 +137,6 @@ __attribute__((target("sha,sse4.1,ssse3"))) void sha1_compress_instructions(Sha1
 
 #elif defined(__aarch64__)
 
-#ifndef PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE
-#define PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE 30
-#endif
-
-bool cpu_has_sha_instructions()
-{
-#if defined(_WIN32)
-    return IsProcessorFeaturePresent(PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE) != 0;
-#else
-    return (getauxval(AT_HWCAP) & HWCAP_SHA1) != 0;
-#endif
-}
 
 // One SHA-1 block with the ARMv8 SHA-1 instructions: 20 groups of four rounds, each with the
 // words of m[g % 4] plus the round constant made ready two groups ahead in t[g % 2].
@@ -214,7 +191,6 @@ __attribute__((target("sha2"))) void sha1_compress_instructions(Sha1State* state
 
 #else
 
-bool cpu_has_sha_instructions() { return false; }
 void sha1_compress_instructions(Sha1State* state, const uint8_t* block) { sha1_compress_portable(state, block); }
 
 #endif
@@ -253,7 +229,7 @@ struct Hmac {
 
     void init(const uint8_t* key, size_t keyLength)
     {
-        sha1_compress = cpu_has_sha_instructions() ? sha1_compress_instructions : sha1_compress_portable;
+        sha1_compress = cpu_has_sha1_instructions() ? sha1_compress_instructions : sha1_compress_portable;
         uint8_t hashedKey[kDigest];
         if (keyLength > kBlock) {
             sha1_finish(sha1_compress, kSha1Start, key, keyLength, 0, hashedKey);
