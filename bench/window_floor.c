@@ -1,9 +1,5 @@
-/* What one window costs a process under Wine, and the desktop process that Windows always has.
- *   window_floor keep     makes a hidden window and keeps it until killed: Wine then keeps its
- *                         desktop process for the whole run, as the shell is on any Windows
- *                         machine. Without it, Wine ends that process about a second after the
- *                         last window is gone and starts it again (0.2 to 0.7 s here) for the
- *                         next process that makes a window, a cost no Windows host pays.
+/* What one window costs a process under Wine, where the desktop process runs for the whole
+ * session (scripts/desktop_keeper.c), as the shell does on Windows.
  *   window_floor window   makes a minimised 1 x 1 popup and the shell's taskbar list object, as
  *                         varno's progress window does, releases both and ends.
  *   window_floor none     ends at once: the start and end of a process, to subtract. */
@@ -21,11 +17,6 @@ int main(int argc, char** argv)
     if (!window)
         return 1;
     MSG message;
-    if (strcmp(mode, "keep") == 0) {
-        while (GetMessageW(&message, NULL, 0, 0) > 0)
-            DispatchMessageW(&message);
-        return 0;
-    }
     ShowWindow(window, SW_SHOWMINNOACTIVE);
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ITaskbarList3* list = NULL;

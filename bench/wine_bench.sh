@@ -8,11 +8,6 @@ if [ -z "${VARNO_IN_SESSION:-}" ]; then
   exec scripts/wine-session.sh build/win64 "$0" "$@"
 fi
 wine="$root/build/win64/wine-run"
-# The desktop process stays up for the whole run, as the shell does on Windows (window_floor.c).
-x86_64-w64-mingw32-gcc -O2 -o "$root/build/win64/window_floor.exe" bench/window_floor.c -lole32 -luuid
-"$wine" "$root/build/win64/window_floor.exe" keep </dev/null >/dev/null 2>&1 &
-trap "kill $! 2>/dev/null" EXIT
-sleep 2
 # Paths for Windows programs in Windows form: Wine takes a path that begins with '/' for a
 # Unix path and converts it on every call, which is no cost a Windows host would pay.
 winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }

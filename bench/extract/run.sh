@@ -19,6 +19,7 @@ source "$(dirname "$0")/prepare.sh"
 # The floor writer for both runtimes.
 cc -O2 -o "$work/floor_native" bench/extract/floor_writer.c
 x86_64-w64-mingw32-gcc -O2 -static -o "$work/floor_win.exe" bench/extract/floor_writer.c
+x86_64-w64-mingw32-gcc -O2 -o "$work/window_floor.exe" bench/window_floor.c -lole32 -luuid
 
 # time_run LABEL command...: prints "seconds peak-KiB" of one run into $work/LABEL.times
 time_run() {
@@ -106,7 +107,7 @@ for set in mixed big stored; do bench_set $set; done
 # of this once the run lasts long enough for the progress window (over a second).
 rm -f "$work/window.times" "$work/none.times"
 for ((i = 0; i < 2 * runs; i++)); do
-  for mode in window none; do time_run $mode "$wine" "$root/build/win64/window_floor.exe" $mode; done
+  for mode in window none; do time_run $mode "$wine" "$work/window_floor.exe" $mode; done
 done
 
 printf '\n%-8s %-8s %10s %10s %12s %10s\n' set tool median_s above_floor peak_MiB vs_varno
