@@ -322,8 +322,7 @@ bool CommandWalk::positional(const char** p)
         remove_bracket_escapes(token_);
     // The output directory comes first, but a list file is never taken for one; memory output
     // and the test command have none.
-    if (options_->outputMode == 0 && options_->verifyMode != kVerifyTest && host_.output_dir_is_empty() &&
-        token_[0] != '@')
+    if (writes_files(*options_) && host_.output_dir_is_empty() && token_[0] != '@')
         return host_.set_output_dir(token_) != OutputDirResult::ConvertedEmpty;
     // After * and @ the walk goes on whatever the result, unless a test was cancelled.
     const bool testing = options_->verifyMode == kVerifyTest;

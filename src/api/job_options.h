@@ -27,6 +27,13 @@ enum : int32_t {
     kVerifyTest = 2,
 };
 
+// True when the command writes files: not into memory, and not the test command, which keeps
+// nothing. Only such a command has an output directory and a volume to probe.
+inline bool writes_files(const JobOptions& options)
+{
+    return options.outputMode == 0 && options.verifyMode != kVerifyTest;
+}
+
 // Mode words the command exports hand to the command driver.
 enum : int32_t {
     kModeVarno = 0,

@@ -52,12 +52,13 @@ bool write_to_target(OutputTarget* target, const uint8_t* data, uint32_t length)
 {
     if (length == 0)
         return true;
-    if (target->verify && length > target->declaredSize - target->produced) {
-        target->oversize = true;
-        return false;
-    }
-    if (target->verify)
+    if (target->verify) {
+        if (length > target->declaredSize - target->produced) {
+            target->oversize = true;
+            return false;
+        }
         target->crc.add(data, length, target->declaredSize);
+    }
     if (target->toMemory) {
         if (target->discard) {
             target->produced += length;

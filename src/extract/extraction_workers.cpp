@@ -185,9 +185,7 @@ void extract_with_workers(ExtractJob* job)
     const uint32_t per = entries / 40 > 0 ? entries / 40 : 1;
     // Only files on a volume that may be a rotating disk limit the workers.
     if (job->outputStorageKind < 0)
-        job->outputStorageKind = archive->options.outputMode != 0 || archive->options.verifyMode == kVerifyTest
-                                     ? 0
-                                     : probe_storage_kind(job->outputDir);
+        job->outputStorageKind = writes_files(archive->options) ? probe_storage_kind(job->outputDir) : 0;
     uint32_t limit = static_cast<uint32_t>(archive->options.threadCount);
     if (job->outputStorageKind != 0 && limit > 2)
         limit = 2;
