@@ -12,8 +12,11 @@
 set -euo pipefail
 mkdir -p "$1"
 dir=$(cd "$1" && pwd -P)
+# libfontconfig1 (reading the host's /etc/fonts) is what win32u.dll's font set-up needs: without
+# it that set-up faults while win32u loads, and no process ever gets a window station.
 packages=(wine64 libwine libc6 libgcc-s1 libunwind8 liblzma5 libfreetype6 libpng16-16 libbrotli1 zlib1g
-  libgnutls30 libgmp10 libhogweed6 libidn2-0 libnettle8 libp11-kit0 libtasn1-6 libunistring2 libffi8)
+  libgnutls30 libgmp10 libhogweed6 libidn2-0 libnettle8 libp11-kit0 libtasn1-6 libunistring2 libffi8
+  libfontconfig1 libexpat1)
 stamp="$dir/.unpacked"
 want="${packages[*]}"
 

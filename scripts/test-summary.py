@@ -2,7 +2,9 @@
 """test-summary.py LABEL JUNIT: counts the GoogleTest cases inside a CTest run (its JUnit file,
 written with the whole output of every test) and prints them with every skipped case and its
 reason. Fails when the run executed no test case at all, or when a test program ran none: a
-launcher that starts nothing must not pass as green."""
+launcher that starts nothing must not pass as green. Fails too when a case skipped for want of a
+usable desktop: every suite runs where windows can be shown, so that skip means the prefix or
+the runtime broke, and the windows would go untested without anyone noticing."""
 import re
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -34,6 +36,10 @@ print(f"{label}: {total} test cases in {programs} test programs: {counts['OK']} 
       f"{counts['SKIPPED']} skipped, {counts['FAILED']} failed")
 for line in skipped:
     print(f"  skipped {line}")
+no_desktop = [line for line in skipped if ": no usable desktop" in line]
 if total == 0 or empty:
     print(f"{label}: FAILED: no test case ran" + (f" in {', '.join(empty)}" if empty else ""))
+    sys.exit(1)
+if no_desktop:
+    print(f"{label}: FAILED: {len(no_desktop)} test cases skipped without a usable desktop")
     sys.exit(1)

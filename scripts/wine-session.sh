@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # wine-session.sh BUILD_DIR command...: runs the command inside a virtual X display, with the Wine
 # prefixes of the build (default, Japanese, without display) created and their servers kept
-# running for the whole command, and on x64 the desktop process of each prefix with a display. The build's wine-run decides which Wine: x64 or ARM64.
+# running for the whole command, and the desktop process of each prefix with a display. The
+# build's wine-run decides which Wine: x64 or ARM64.
 set -euo pipefail
 build=$(cd "$1" && pwd); shift
 if [ -z "${VARNO_IN_SESSION:-}" ]; then
@@ -17,16 +18,13 @@ for p in "${prefixes[@]}"; do
   env $p "$run" --server -p </dev/null >/dev/null 2>&1 || true
   env $p timeout 120 "$run" wineboot </dev/null >/dev/null 2>&1 || true
 done
-# Where windows can be shown (x64), the desktop process stays for the whole session
-# (desktop_keeper.c), in each prefix that has a display.
+# The desktop process stays for the whole session (desktop_keeper.c, built with the tree), in
+# each prefix that has a display.
 keepers=()
-if grep -q '^arch="x64"' "$run"; then
-  x86_64-w64-mingw32-gcc -O2 -o "$build/desktop_keeper.exe" "$(dirname "$0")/desktop_keeper.c"
-  for p in "VARNO_LOCALE=" "VARNO_LOCALE=ja"; do
-    env $p "$run" "$build/desktop_keeper.exe" </dev/null >/dev/null 2>&1 &
-    keepers+=($!)
-  done
-fi
+for p in "VARNO_LOCALE=" "VARNO_LOCALE=ja"; do
+  env $p "$run" "$build/bin/desktop_keeper.exe" </dev/null >/dev/null 2>&1 &
+  keepers+=($!)
+done
 set +e
 "$@"
 status=$?
