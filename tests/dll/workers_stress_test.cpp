@@ -69,7 +69,10 @@ std::wstring windows_name(const std::string& name)
 std::string extract_and_check(const Archive& archive, const TempDir& dir, const std::wstring& folder, int threads)
 {
     const std::wstring out = dir.file(folder);
-    const CommandResult r = run("Varno", "-o --q -R" + std::to_string(threads) + " " + archive.path + " " +
+    // --i: a round that takes more than a second on a loaded machine would make the progress
+    // window, whose first appearance sets up COM for the process for good, and the counts of
+    // the rounds after it would be taken for a leak.
+    const CommandResult r = run("Varno", "-o --q --i -R" + std::to_string(threads) + " " + archive.path + " " +
                                              quoted(to_ansi(out)),
                                 1 << 21, Library::linked);
     if (r.code != 0)
