@@ -10,6 +10,9 @@ scripts/setup.sh
 scripts/build.sh --arm64
 
 status=0
+echo "== include floors"
+scripts/check-includes.py || status=1
+
 echo "== export and import checks"
 scripts/check-dll.sh build/win64/bin/varno64.dll || status=1
 scripts/check-dll.sh build/arm64/bin/varno64A.dll || status=1

@@ -11,7 +11,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "api/library_state.h"
+#include "core/library_state.h"
 #include "extract/extraction_workers.h"
 #include "varno.h"
 

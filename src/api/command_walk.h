@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "api/job_options.h"
+#include "core/job_options.h"
 #include "crypto/password_buffer.h"
 #include "varno_results.h"
 
@@ -59,16 +59,6 @@ int32_t walk_command(const char* command, int32_t mode, CommandHost& host);
 // Walks the names of a list file: data holds size bytes followed by at least one zero byte.
 // options are the archive's (bracket escapes, the test command).
 void walk_list_tokens(const char* data, uint32_t size, const JobOptions& options, CommandHost& host);
-
-// True when a result ends the command (the codes above 0x8011).
-inline bool is_fatal_result(int32_t result) { return result > 0x8011; }
-
-// True when an entry's or a selection's result ends the job. The test command goes on past
-// entries that fail their test, so that every entry is tested; only a cancellation stops it.
-inline bool ends_job(int32_t result, const JobOptions& options)
-{
-    return options.verifyMode == kVerifyTest ? result == VARNO_ERROR_CANCELLED : is_fatal_result(result);
-}
 
 // Called after each selection of a walk: true when the walk goes on (see ends_job). While
 // testing, the first failure is kept in *firstFailure, the walk's result at its end, and the

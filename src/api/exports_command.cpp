@@ -1,6 +1,6 @@
 // The four command calls. Each runs one command string through the command driver.
-#include "api/extract_job.h"
-#include "api/job_options.h"
+#include "api/run_command.h"
+#include "core/job_options.h"
 #include "varno.h"
 
 extern "C" {

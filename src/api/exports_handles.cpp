@@ -3,12 +3,12 @@
 #include <string.h>
 
 #include "api/close_archive.h"
-#include "api/library_state.h"
 #include "archive/archive_handle.h"
 #include "archive/archive_locate.h"
 #include "archive/entry_extras.h"
 #include "archive/entry_names.h"
 #include "archive/zip_format.h"
+#include "core/library_state.h"
 #include "listing/listing.h"
 #include "varno.h"
 

@@ -1,6 +1,6 @@
 // Queries and settings that need no archive: versions, the running count, the function list,
 // the Unicode-mode switch, and the settings that the library accepts but does not store.
-#include "api/library_state.h"
+#include "core/library_state.h"
 #include "varno.h"
 
 namespace {

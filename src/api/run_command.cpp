@@ -1,13 +1,16 @@
+#include "api/run_command.h"
+
 #include <windows.h>
 #include <zlib.h>
 
 #include "api/close_archive.h"
 #include "api/command_walk.h"
-#include "api/extract_job.h"
-#include "api/library_state.h"
 #include "archive/archive_handle.h"
+#include "core/extract_job.h"
+#include "core/library_state.h"
 #include "crypto/password_buffer.h"
 #include "extract/extract_archive.h"
+#include "extract/job_messages.h"
 #include "varno_results.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "api/job_options.h"
 #include "archive/central_directory.h"
+#include "core/job_options.h"
 
 struct MessageSink;
 

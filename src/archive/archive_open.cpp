@@ -3,10 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "api/library_state.h"
-#include "api/messages.h"
 #include "archive/archive_locate.h"
 #include "archive/zip_format.h"
+#include "core/library_state.h"
+#include "core/messages.h"
 #include "varno_results.h"
 
 namespace {

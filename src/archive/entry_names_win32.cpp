@@ -3,8 +3,8 @@
 // (and pure ASCII names) are left as copied.
 #include <windows.h>
 
-#include "api/library_state.h"
 #include "archive/entry_names.h"
+#include "core/library_state.h"
 
 namespace {
 

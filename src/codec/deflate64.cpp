@@ -838,3 +838,43 @@ int deflate64_end(z_stream* stream)
     stream->state = nullptr;
     return kDeflate64Ok;
 }
+
+namespace {
+
+int start_deflate64(DecoderState* state, uint8_t* buffer, uint32_t bufferSize)
+{
+    z_stream* stream = decoder_record<z_stream>(state);
+    memset(stream, 0, sizeof *stream);
+    if (bufferSize < kDeflate64WindowSize)
+        return kDeflate64StreamError;
+    return deflate64_init(stream, buffer, "1.3.1", static_cast<int32_t>(sizeof(z_stream)));
+}
+
+DecodeEnd decode_deflate64(DecoderState* state, const DecodeRequest& request, int* status)
+{
+    z_stream* stream = decoder_record<z_stream>(state);
+    // An entry without compressed bytes has nothing to decode.
+    uint8_t* first = nullptr;
+    const uint32_t count = request.input(request.inputDescriptor, &first);
+    if (count == 0)
+        return DecodeEnd::complete;
+    stream->next_in = first;
+    stream->avail_in = count;
+    *status = deflate64_decode(stream, request.input, request.inputDescriptor, request.output, request.outputDescriptor);
+    switch (*status) {
+    case kDeflate64StreamEnd:
+        return DecodeEnd::complete;
+    case kDeflate64BufferError:
+        return DecodeEnd::truncated;
+    case kDeflate64DataError:
+        return DecodeEnd::invalidData;
+    default:
+        return DecodeEnd::failed;
+    }
+}
+
+void end_deflate64(DecoderState* state) { deflate64_end(decoder_record<z_stream>(state)); }
+
+}  // namespace
+
+extern const EntryDecoder kDeflate64Decoder = {9, start_deflate64, decode_deflate64, end_deflate64};

@@ -8,6 +8,8 @@
 #include <stdint.h>
 #include <zlib.h>
 
+#include "codec/decoder.h"
+
 constexpr uint32_t kDeflate64WindowSize = 65536;
 
 // Result codes (zlib's values).
@@ -20,11 +22,6 @@ enum : int {
     kDeflate64BufferError = -5,  // input ran out before the end, or the output function failed
     kDeflate64VersionError = -6, // the caller's zlib version or record size does not match
 };
-
-// Sets *next to the next input bytes and returns their count; 0 means no more input.
-typedef uint32_t (*InputFunction)(void* descriptor, uint8_t** next);
-// Takes count decoded bytes at data (inside the window); returns 0 on success.
-typedef int (*OutputFunction)(void* descriptor, uint8_t* data, uint32_t count);
 
 // One entry of a decoding table. op: 0 literal (val the byte); 1 to 15 link to a second-level
 // table of op index bits at val entries from the start of the root table; 96 end of block;

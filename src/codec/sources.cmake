@@ -1,2 +1,5 @@
 list(APPEND VARNO_PORTABLE_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/deflate64.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/decoders.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/deflate64.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/inflate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/stored.cpp)

@@ -1,4 +1,4 @@
-#include "ui/desktop.h"
+#include "core/desktop.h"
 
 #include <windows.h>
 

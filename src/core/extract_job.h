@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "api/messages.h"
+#include "core/messages.h"
 
 struct ArchiveHandle;
 
@@ -27,13 +27,3 @@ struct ExtractJob {
     int32_t outputStorageKind;  // -1 until the output volume is classified
     uint32_t isMainJob;       // 1 on the caller's thread: dialogs and progress allowed
 };
-
-// Writes a message of one class of the archive's messageMask (bit 0 errors, 1 overwrite and
-// skip notices, 2 extracted files, 3 thread diagnostics) into the job's sink; nothing when the
-// command turned that class off.
-bool job_wants_message(const ExtractJob* job, int bit);
-void job_message(ExtractJob* job, int bit, const wchar_t* format, ...);
-
-// Runs one command string to its end and returns its result code.
-int32_t run_command(HWND owner, const char* command, char* output, uint32_t outputSize, ParamBlock* params,
-                    int32_t mode);

@@ -1,4 +1,4 @@
-#include "api/format_text.h"
+#include "core/format_text.h"
 
 #include <stdint.h>
 

@@ -1,4 +1,4 @@
-#include "api/job_options.h"
+#include "core/job_options.h"
 
 void set_default_options(JobOptions* o)
 {

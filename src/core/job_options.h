@@ -2,6 +2,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "varno_results.h"
+
 struct JobOptions {
     int32_t junkPaths;      // 1: drop the directory part of entry names
     int32_t overwriteMode;  // 0 ask, 1 skip, 2 overwrite, 3 overwrite when newer, 4 back up, then write
@@ -32,6 +34,16 @@ enum : int32_t {
 inline bool writes_files(const JobOptions& options)
 {
     return options.outputMode == 0 && options.verifyMode != kVerifyTest;
+}
+
+// True when a result ends the command (the codes above 0x8011).
+inline bool is_fatal_result(int32_t result) { return result > 0x8011; }
+
+// True when an entry's or a selection's result ends the job. The test command goes on past
+// entries that fail their test, so that every entry is tested; only a cancellation stops it.
+inline bool ends_job(int32_t result, const JobOptions& options)
+{
+    return options.verifyMode == kVerifyTest ? result == VARNO_ERROR_CANCELLED : is_fatal_result(result);
 }
 
 // Mode words the command exports hand to the command driver.

@@ -1,6 +1,4 @@
-#include "api/library_state.h"
-
-#include "ui/progress_window.h"
+#include "core/library_state.h"
 
 LibraryState g_library = {CP_ACP, MB_PRECOMPOSED, 0, nullptr, nullptr, {}};
 
@@ -19,5 +17,3 @@ void on_process_attach(HINSTANCE module)
 #pragma GCC diagnostic pop
     g_library.processHeap = GetProcessHeap();
 }
-
-void on_process_detach(HINSTANCE) { unregister_progress_class(); }

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "api/command_walk.h"
-
 struct LibraryState {
     volatile LONG nameCodePage;  // code page of every byte string at the interface: CP_ACP or CP_UTF8
     volatile LONG nameMbFlags;   // MultiByteToWideChar flags for it: MB_PRECOMPOSED or 0
@@ -31,5 +29,5 @@ public:
     RunningScope& operator=(const RunningScope&) = delete;
 };
 
+// At load: the module instance, the OS version and the process heap.
 void on_process_attach(HINSTANCE module);
-void on_process_detach(HINSTANCE module);

@@ -1,10 +1,10 @@
-#include "api/messages.h"
+#include "core/messages.h"
 
 #include <string.h>
 
-#include "api/format_text.h"
-#include "api/library_state.h"
-#include "ui/desktop.h"
+#include "core/desktop.h"
+#include "core/format_text.h"
+#include "core/library_state.h"
 
 namespace {
 constexpr int kFormattedUnits = 1024;  // as wvsprintfW's buffer: 1023 characters and the NUL

@@ -2,13 +2,14 @@
 
 #include <string.h>
 
-#include "api/extract_job.h"
 #include "archive/archive_handle.h"
+#include "core/desktop.h"
+#include "core/extract_job.h"
 #include "crypto/aes_extra_field.h"
 #include "crypto/password_buffer.h"
 #include "crypto/pbkdf2_sha1.h"
 #include "extract/extract_entry.h"
-#include "ui/desktop.h"
+#include "extract/job_messages.h"
 #include "ui/password_dialog.h"
 #include "varno_results.h"
 

@@ -30,16 +30,12 @@ struct EntryCipher {
     };
 };
 
-// The entry's compressed input: read by the transfer loop and by the Deflate64 decoder's
-// input function, which records why it stopped.
+// The entry's compressed input, read by the encryption set-up and the transfer loop.
 struct DecryptionContext {
     HANDLE file;
     uint8_t* buffer;     // the input buffer, 1 MiB
     uint64_t remaining;  // compressed bytes of the entry not yet read from the archive
     EntryCipher cipher;
-    DWORD readError;     // set when a read failed
-    bool endOfFile;      // the archive ended before the entry's bytes
-    bool decryptFailed;  // the platform's AES failed
 };
 
 // Bytes of the input buffer not yet consumed.

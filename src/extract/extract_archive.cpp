@@ -4,13 +4,14 @@
 
 #include <windows.h>
 
-#include "api/command_walk.h"
-#include "api/extract_job.h"
-#include "api/library_state.h"
 #include "archive/archive_handle.h"
 #include "archive/entry_names.h"
+#include "core/extract_job.h"
+#include "core/job_options.h"
+#include "core/library_state.h"
 #include "extract/extract_entry.h"
 #include "extract/extraction_workers.h"
+#include "extract/job_messages.h"
 #include "listing/listing.h"
 #include "varno_results.h"
 
@@ -160,14 +161,12 @@ void extract_archive(ExtractJob* job, const char* name)
 
     // Large extractions of the whole archive go to worker threads; everything else, and every
     // listing, runs on the caller's thread.
-    if (should_use_workers(job, name))
-        extract_with_workers(job);
-    else
+    if (!should_use_workers(job, name)) {
         run_on_callers_thread(job, &cursor, name ? &forms : nullptr);
-}
-
-void extract_records_on_caller(ExtractJob* job, const uint8_t* first)
-{
-    CentralCursor cursor = {first, job->archive->cdEnd, job->archive->options.safePaths};
-    run_on_callers_thread(job, &cursor, nullptr);
+        return;
+    }
+    // Records that no worker took are extracted here, once the workers are done with the sink.
+    cursor.current = extract_with_workers(job);
+    if (cursor.current && archive->sharedState <= 0 && !ends_job(job->sink.result, archive->options))
+        run_on_callers_thread(job, &cursor, nullptr);
 }

@@ -7,7 +7,3 @@ struct ExtractJob;
 // Processes the entry called name (compared without regard to ASCII case or the kind of
 // separator), or every entry when name is null; the outcome is the job's result.
 void extract_archive(ExtractJob* job, const char* name);
-
-// Extracts the records from `first` to the end of the central directory on the caller's
-// thread, for the records that no worker could be started for.
-void extract_records_on_caller(ExtractJob* job, const uint8_t* first);

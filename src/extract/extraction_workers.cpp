@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <process.h>
 
-#include "api/command_walk.h"
-#include "api/extract_job.h"
 #include "archive/archive_handle.h"
 #include "archive/entry_names.h"
-#include "extract/extract_archive.h"
+#include "core/extract_job.h"
+#include "core/job_options.h"
 #include "extract/extract_entry.h"
+#include "extract/job_messages.h"
 #include "ui/overwrite_dialog.h"
 #include "ui/progress_window.h"
 #include "varno_results.h"
@@ -176,7 +176,7 @@ bool should_use_workers(const ExtractJob* job, const char* name)
     return archive->entryCount >= 40 || (archive->entryCount >= 2 && archive->fileSize >= 100000000ull);
 }
 
-void extract_with_workers(ExtractJob* job)
+const uint8_t* extract_with_workers(ExtractJob* job)
 {
     ArchiveHandle* archive = job->archive;
     const uint32_t entries = archive->entryCount;
@@ -223,7 +223,5 @@ void extract_with_workers(ExtractJob* job)
         leftover = nullptr;
 
     wait_for_workers(job, workers);
-    // Records that no worker took are extracted here, once the workers are done with the sink.
-    if (leftover && archive->sharedState <= 0 && !ends_job(job->sink.result, archive->options))
-        extract_records_on_caller(job, leftover);
+    return leftover;
 }

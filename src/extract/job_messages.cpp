@@ -1,6 +1,7 @@
+#include "extract/job_messages.h"
+
 #include <stdarg.h>
 
-#include "api/extract_job.h"
 #include "archive/archive_handle.h"
 
 bool job_wants_message(const ExtractJob* job, int bit) { return (job->archive->options.messageMask >> bit) & 1; }

@@ -2,9 +2,10 @@
 
 #include <wchar.h>
 
-#include "api/extract_job.h"
-#include "api/messages.h"
 #include "archive/archive_handle.h"
+#include "core/extract_job.h"
+#include "core/messages.h"
+#include "extract/job_messages.h"
 #include "resources/resource_ids.h"
 #include "ui/overwrite_dialog.h"
 #include "varno_results.h"

@@ -1,12 +1,12 @@
 // One listing line per entry in the layout of the archive's listMode.
 #include <windows.h>
 
-#include "api/extract_job.h"
-#include "api/library_state.h"
 #include "archive/archive_handle.h"
 #include "archive/entry_extras.h"
 #include "archive/entry_names.h"
 #include "archive/zip_format.h"
+#include "core/extract_job.h"
+#include "core/library_state.h"
 #include "listing/listing.h"
 #include "listing/listing_fields.h"
 

@@ -2,12 +2,12 @@
 
 #include <stdint.h>
 
-#include "api/library_state.h"
 #include "archive/archive_handle.h"
 #include "archive/entry_extras.h"
 #include "archive/zip_format.h"
+#include "core/desktop.h"
+#include "core/library_state.h"
 #include "resources/resource_ids.h"
-#include "ui/desktop.h"
 #include "ui/place_window.h"
 #include "ui/ui_language.h"
 

@@ -1,9 +1,9 @@
 #include "ui/password_dialog.h"
 
-#include "api/library_state.h"
+#include "core/desktop.h"
+#include "core/library_state.h"
 #include "crypto/password_buffer.h"
 #include "resources/resource_ids.h"
-#include "ui/desktop.h"
 #include "ui/place_window.h"
 
 INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

@@ -1,8 +1,8 @@
 #include "ui/progress_window.h"
 
-#include "api/library_state.h"
+#include "core/desktop.h"
+#include "core/library_state.h"
 #include "resources/resource_ids.h"
-#include "ui/desktop.h"
 #include "ui/taskbar_progress.h"
 #include "ui/ui_language.h"
 #include "varno_results.h"

@@ -1,5 +1,4 @@
 list(APPEND VARNO_WIN32_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/desktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/place_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/overwrite_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/password_dialog.cpp

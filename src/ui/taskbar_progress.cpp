@@ -3,7 +3,7 @@
 #include <objbase.h>
 #include <shobjidl.h>
 
-#include "api/library_state.h"
+#include "core/library_state.h"
 
 namespace {
 

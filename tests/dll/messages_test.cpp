@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "api/format_text.h"
-#include "api/library_state.h"
-#include "api/messages.h"
+#include "core/format_text.h"
+#include "core/library_state.h"
+#include "core/messages.h"
 #include "dll_host.h"
 #include "output_job.h"
 #include "test_data.h"

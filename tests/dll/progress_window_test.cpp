@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "api/library_state.h"
+#include "core/library_state.h"
 #include "dll_host.h"
 #include "output_job.h"
 #include "test_data.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "api/format_text.h"
+#include "core/format_text.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "api/extract_job.h"
-#include "api/job_options.h"
-#include "api/messages.h"
 #include "archive/archive_handle.h"
 #include "archive/central_directory.h"
 #include "archive/zip_format.h"
+#include "core/extract_job.h"
+#include "core/job_options.h"
+#include "core/messages.h"
 
 namespace dlltest {
 

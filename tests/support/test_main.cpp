@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/library_state.h"
+#include "core/library_state.h"
 
 int main(int argc, char** argv)
 {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ui/desktop.h"
+#include "core/desktop.h"
 
 namespace dlltest {
 

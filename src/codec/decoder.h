@@ -1,0 +1,59 @@
+// The decoders of the compression methods behind one interface: the entry pipeline finds the
+// decoder of an entry's method and lets it decode the whole entry, pulling compressed bytes
+// through an input function and pushing decoded bytes through an output function. Each method
+// is one file that defines its EntryDecoder; decoders.cpp lists them.
+#pragma once
+#include <stdint.h>
+
+// Sets *next to the next input bytes and returns their count; 0 means no more input (the
+// provider knows whether the input ended or failed).
+typedef uint32_t (*InputFunction)(void* descriptor, uint8_t** next);
+// Takes count decoded bytes at data; returns 0 on success (the receiver knows why it refused).
+typedef int (*OutputFunction)(void* descriptor, uint8_t* data, uint32_t count);
+
+// How a decoding ended. The pipeline looks at its own input and output records first: an input
+// that failed or an output that refused a block makes any of these beside the point.
+enum class DecodeEnd {
+    complete,     // the data ended well: the stream's end, or the input used up where that is one
+    truncated,    // the input ran out before the end of the stream
+    invalidData,  // the bytes break the method's rules (with a wrong password, they would)
+    failed,       // the decoder failed otherwise, such as for want of memory
+};
+
+// Room for a decoder's state inside the pipeline's record of an entry.
+constexpr uint32_t kDecoderStateSize = 256;
+struct alignas(16) DecoderState {
+    unsigned char bytes[kDecoderStateSize];
+};
+
+// A decoder's own record (a plain C record) inside the room; start zeroes it first.
+template <typename Record>
+Record* decoder_record(DecoderState* state)
+{
+    static_assert(sizeof(Record) <= kDecoderStateSize && alignof(Record) <= alignof(DecoderState),
+                  "the record fits the pipeline's room");
+    return reinterpret_cast<Record*>(state->bytes);
+}
+
+// What the pipeline hands a decoder for one entry.
+struct DecodeRequest {
+    InputFunction input;
+    void* inputDescriptor;
+    OutputFunction output;
+    void* outputDescriptor;
+    uint64_t declaredSize;  // the central directory's uncompressed size
+};
+
+struct EntryDecoder {
+    uint16_t method;  // the ZIP compression method
+    // Sets the decoder up in state with buffer (bufferSize bytes, for output blocks or a window,
+    // valid until end); returns 0, or the method's own code of the failure.
+    int (*start)(DecoderState* state, uint8_t* buffer, uint32_t bufferSize);
+    // Decodes the entry's whole stream; *status receives the method's own code of a failure.
+    DecodeEnd (*decode)(DecoderState* state, const DecodeRequest& request, int* status);
+    // Releases what start took; due after every successful start.
+    void (*end)(DecoderState* state);
+};
+
+// The decoder of a compression method, or null when the method is not read.
+const EntryDecoder* find_decoder(uint16_t method);

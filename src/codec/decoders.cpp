@@ -1,0 +1,19 @@
+// The compression methods that entries can be decoded from.
+#include "codec/decoder.h"
+
+extern const EntryDecoder kStoredDecoder;
+extern const EntryDecoder kInflateDecoder;
+extern const EntryDecoder kDeflate64Decoder;
+
+namespace {
+const EntryDecoder* const kDecoders[] = {&kStoredDecoder, &kInflateDecoder, &kDeflate64Decoder};
+}  // namespace
+
+const EntryDecoder* find_decoder(uint16_t method)
+{
+    for (const EntryDecoder* decoder : kDecoders) {
+        if (decoder->method == method)
+            return decoder;
+    }
+    return nullptr;
+}

@@ -1,0 +1,119 @@
+#include "extract/entry_transfer.h"
+
+#include "archive/archive_handle.h"
+#include "core/extract_job.h"
+#include "extract/extract_entry.h"
+#include "extract/job_messages.h"
+#include "extract/output_target.h"
+#include "ui/overwrite_dialog.h"
+#include "ui/progress_window.h"
+#include "varno_results.h"
+
+namespace {
+
+constexpr uint32_t kChunkSize = 0x100000;  // the input buffer: the first MiB of the work area
+
+// The decoder's input: the pending bytes first, then chunks read from the archive. `stop`
+// records why it gave no more bytes before the entry's end (its message is written).
+struct EntryInput {
+    ExtractJob* job;
+    DecryptionContext* input;
+    ByteCursor pending;
+    const wchar_t* path;
+    int32_t stop;
+};
+
+// Waits while a question or dialog holds the job; false with `stop` set when the job was
+// aborted or cancelled. A worker appending its messages (-4) holds nothing: it copies a few
+// kilobytes, and a loop that slept 200 ms on each such copy made workers that report every
+// entry several times slower.
+bool job_goes_on(EntryInput* from)
+{
+    ExtractJob* job = from->job;
+    ArchiveHandle* archive = job->archive;
+    for (;;) {
+        const LONG state = archive->sharedState;
+        if (state < 0 && state != -4) {
+            if (state == -2 && job->isMainJob)
+                answer_overwrite_request(archive);
+            else
+                Sleep(200);
+            continue;
+        }
+        if (state > 0) {
+            from->stop = state;
+            return false;
+        }
+        if (job->isMainJob && progress_tick_when_due(archive) > 0) {
+            from->stop = VARNO_ERROR_CANCELLED;
+            return false;
+        }
+        return true;
+    }
+}
+
+uint32_t pull_input(void* descriptor, uint8_t** next)
+{
+    EntryInput* from = static_cast<EntryInput*>(descriptor);
+    DecryptionContext* input = from->input;
+    if (from->stop != 0 || !job_goes_on(from))
+        return 0;
+    uint32_t count = from->pending.available;
+    if (count > 0) {
+        *next = from->pending.next;
+        from->pending.available = 0;
+    } else {
+        if (input->remaining == 0)
+            return 0;
+        const DWORD want = input->remaining < kChunkSize ? static_cast<DWORD>(input->remaining) : kChunkSize;
+        DWORD got = 0;
+        if (!ReadFile(input->file, input->buffer, want, &got, nullptr)) {
+            job_message(from->job, 0, L"Read error %d : %s", static_cast<int>(GetLastError()), from->path);
+            from->stop = VARNO_ERROR_ARCHIVE_READ;
+            return 0;
+        }
+        if (got == 0) {
+            job_message(from->job, 0, L"EOF error : %s", from->path);
+            from->stop = VARNO_ERROR_DATA;
+            return 0;
+        }
+        *next = input->buffer;
+        count = got;
+    }
+    input->remaining -= count;
+    if (!decrypt_entry_data(&input->cipher, *next, count)) {
+        from->stop = VARNO_ERROR_DATA;
+        return 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pending, const EntryDecoder* decoder,
+                       DecoderState* state, OutputTarget* target, const wchar_t* path)
+{
+    EntryInput from = {job, input, pending, path, 0};
+    const DecodeRequest request = {pull_input, &from, OutputTarget::write, target, target->declared_size()};
+    int status = 0;
+    const DecodeEnd end = decoder->decode(state, request, &status);
+    if (target->refused())
+        return target->report_refusal();
+    if (from.stop != 0)
+        return from.stop;
+    switch (end) {
+    case DecodeEnd::complete:
+        return 0;
+    case DecodeEnd::truncated:
+        job_message(job, 0, L"EOF error : %s", path);
+        return VARNO_ERROR_DATA;
+    case DecodeEnd::invalidData:
+    case DecodeEnd::failed:
+        break;
+    }
+    job_message(job, 0, L"Decode error %d : %s", status, path);
+    // A data error in an encrypted entry most likely comes from a wrong password: the job
+    // driver then forgets the password and extracts the entry again.
+    const bool wrongPassword = end == DecodeEnd::invalidData && input->cipher.kind != kNotEncrypted;
+    return wrongPassword ? kResultWrongPassword : VARNO_ERROR_DATA;
+}

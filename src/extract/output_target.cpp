@@ -1,0 +1,195 @@
+#include "extract/output_target.h"
+
+#include <string.h>
+
+#include "archive/archive_handle.h"
+#include "archive/zip_format.h"
+#include "core/extract_job.h"
+#include "extract/job_messages.h"
+#include "extract/output_files.h"
+#include "varno_results.h"
+
+namespace {
+constexpr uint64_t kMemoryBlockLimit = 524288000;  // a block made for the caller stays below this
+}  // namespace
+
+bool OutputTarget::make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, uint64_t declaredSize)
+{
+    job_ = job;
+    path_ = path;
+    extras_ = extras;
+    declaredSize_ = declaredSize;
+    const JobOptions& options = job->archive->options;
+    verify_ = options.verifyMode != kVerifyOff;
+    if (options.verifyMode == kVerifyTest) {
+        toMemory_ = true;
+        discard_ = true;
+    } else if (options.outputMode == 0) {
+        HANDLE file = create_output_file(job, path, extras);
+        if (!file)
+            return false;
+        file_ = file;
+    } else if (!make_memory(declaredSize)) {
+        return false;
+    }
+    made_ = true;
+    return true;
+}
+
+// A memory block for the caller, or the caller's text buffer, whose sink cursor does not move
+// with the data; the entry's DOS time, attributes and size go to the parameter block.
+bool OutputTarget::make_memory(uint64_t size)
+{
+    const int32_t outputMode = job_->archive->options.outputMode;
+    const uint8_t* entry = extras_->entry;
+    ParamBlock* params = job_->params;
+    uint8_t* start = nullptr;
+    if (outputMode & 0x10) {
+        if (!params || !params->memorySlot || *params->memorySlot || size >= kMemoryBlockLimit) {
+            job_->sink.result = VARNO_ERROR_MEMORY_OUTPUT;
+            return false;
+        }
+        void* block = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(size));
+        if (!block) {
+            job_->sink.result = VARNO_ERROR_MEMORY_OUTPUT;
+            return false;
+        }
+        *params->memorySlot = block;
+        blockForCaller_ = true;
+        start = static_cast<uint8_t*>(block);
+        memoryLeft_ = static_cast<int64_t>(size);
+    } else {
+        MessageSink& sink = job_->sink;
+        if (outputMode & 4) {
+            start = reinterpret_cast<uint8_t*>(sink.start);
+            memoryLeft_ = static_cast<int64_t>((sink.cursor - sink.start) + sink.remaining);
+        } else {
+            start = reinterpret_cast<uint8_t*>(sink.cursor);
+            memoryLeft_ = static_cast<int64_t>(sink.remaining);
+        }
+    }
+    if ((outputMode & 8) && params) {
+        if (params->timeOut)
+            *params->timeOut = read_u16(entry + central::dosTime);
+        if (params->attributesOut)
+            *params->attributesOut = read_u16(entry + central::internalAttributes);
+        if (params->sizeOut)
+            *params->sizeOut = static_cast<uint32_t>(size);
+    }
+    memoryCursor_ = start;
+    toMemory_ = true;
+    return true;
+}
+
+bool OutputTarget::presize()
+{
+    LARGE_INTEGER size;
+    size.QuadPart = static_cast<LONGLONG>(declaredSize_);
+    LARGE_INTEGER start = {};
+    if (size.QuadPart < 0 || !SetFilePointerEx(file_, size, nullptr, FILE_CURRENT) || !SetEndOfFile(file_) ||
+        !SetFilePointerEx(file_, start, nullptr, FILE_BEGIN)) {
+        job_message(job_, 0, L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
+        job_->sink.result = VARNO_ERROR_OUTPUT_FILE;
+        return false;
+    }
+    return true;
+}
+
+// Under verification every delivered byte is summed, also those dropped.
+int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
+{
+    OutputTarget* target = static_cast<OutputTarget*>(descriptor);
+    if (length == 0)
+        return 0;
+    if (target->verify_) {
+        if (length > target->declaredSize_ - target->produced_) {
+            target->oversize_ = true;
+            return 1;
+        }
+        target->crc_.add(data, length, target->declaredSize_);
+    }
+    if (target->toMemory_) {
+        if (target->discard_) {
+            target->produced_ += length;
+            return 0;
+        }
+        if (target->memoryLeft_ <= 0) {
+            target->full_ = true;
+            return 1;
+        }
+        const uint32_t take =
+            target->memoryLeft_ < length ? static_cast<uint32_t>(target->memoryLeft_) : length;
+        memcpy(target->memoryCursor_, data, take);
+        target->memoryCursor_ += take;
+        target->memoryLeft_ -= take;
+        target->produced_ += length;
+        return 0;
+    }
+    while (length > 0) {
+        DWORD written = 0;
+        if (!WriteFile(target->file_, data, length, &written, nullptr)) {
+            target->writeError_ = GetLastError();
+            return 1;
+        }
+        data += written;
+        length -= written;
+        target->produced_ += written;
+    }
+    return 0;
+}
+
+int32_t OutputTarget::report_refusal()
+{
+    if (oversize_) {
+        job_message(job_, 0, L"Size error : %s", path_);
+        return VARNO_ERROR_DATA;
+    }
+    job_message(job_, 0, L"Write error %d : %s", static_cast<int>(full_ ? GetLastError() : writeError_), path_);
+    return VARNO_ERROR_OUTPUT_FILE;
+}
+
+int32_t OutputTarget::verify(uint32_t recordedCrc, bool crcRecorded)
+{
+    if (!verify_)
+        return 0;
+    if (produced_ != declaredSize_) {
+        job_message(job_, 0, L"Size error : %s", path_);
+        return VARNO_ERROR_DATA;
+    }
+    if (crcRecorded && crc_.value() != recordedCrc) {
+        job_message(job_, 0, L"CRC error : %s", path_);
+        return VARNO_ERROR_DATA;
+    }
+    return 0;
+}
+
+void OutputTarget::finish()
+{
+    made_ = false;
+    if (toMemory_)
+        return;
+    if (produced_ < declaredSize_)
+        SetEndOfFile(file_);
+    // A time an extra record left at 0 keeps the file system's own value.
+    FILETIME times[3];
+    const uint64_t values[3] = {extras_->createTime, extras_->accessTime, extras_->writeTime};
+    for (int i = 0; i < 3; ++i)
+        times[i] = {static_cast<DWORD>(values[i]), static_cast<DWORD>(values[i] >> 32)};
+    SetFileTime(file_, values[0] ? &times[0] : nullptr, values[1] ? &times[1] : nullptr,
+                values[2] ? &times[2] : nullptr);
+    CloseHandle(file_);
+}
+
+void OutputTarget::discard()
+{
+    if (!made_)
+        return;
+    made_ = false;
+    if (!toMemory_) {
+        CloseHandle(file_);
+        DeleteFileW(path_);
+    } else if (blockForCaller_) {
+        GlobalFree(*job_->params->memorySlot);
+        *job_->params->memorySlot = nullptr;
+    }
+}

@@ -1,0 +1,69 @@
+// The output of one entry: a file created under the overwrite policy, a memory block made for
+// the caller, the caller's own buffer, or nothing at all for the test command. Under
+// verification the delivered bytes are summed and never pass the declared size.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "archive/entry_extras.h"
+#include "extract/running_crc.h"
+
+struct ExtractJob;
+
+class OutputTarget {
+public:
+    OutputTarget() = default;
+    OutputTarget(const OutputTarget&) = delete;
+    OutputTarget& operator=(const OutputTarget&) = delete;
+
+    // Makes the target of the entry in extras (whose times it takes) of declaredSize bytes, by
+    // the archive's output mode: the file at path (which creation may change in place), a
+    // memory block, the caller's buffer, or a discarding target under the test command. False
+    // with the job's result set when it cannot be made.
+    bool make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, uint64_t declaredSize);
+    // Sizes a file target to the declared size in advance, so that it can be allocated in one
+    // piece; false (reported, with the job's result set) when that failed.
+    bool presize();
+
+    // A decoder's OutputFunction over the target in descriptor: 0 when the block was taken.
+    // Output beyond a memory target's room is dropped while it arrives in the same block.
+    static int write(void* descriptor, uint8_t* data, uint32_t length);
+    // True once a block was refused; report_refusal then writes why and returns the result.
+    bool refused() const { return oversize_ || full_ || writeError_ != 0; }
+    int32_t report_refusal();
+
+    // Under verification: 0 when the bytes delivered match the declared size and (when
+    // crcRecorded) recordedCrc, else the data error's result with its message written.
+    int32_t verify(uint32_t recordedCrc, bool crcRecorded);
+    uint64_t produced() const { return produced_; }
+    uint64_t declared_size() const { return declaredSize_; }
+    bool discards() const { return discard_; }
+    bool to_memory() const { return toMemory_; }
+
+    // Completes a file target: a stream that ended before its declared size leaves no
+    // zero-filled tail, the entry's times are set, the file is closed.
+    void finish();
+    // Removes what a failed entry left: the partial file, or the block made for the caller.
+    void discard();
+
+private:
+    bool make_memory(uint64_t size);
+
+    ExtractJob* job_ = nullptr;
+    const wchar_t* path_ = nullptr;
+    const EntryExtraInfo* extras_ = nullptr;
+    bool made_ = false;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    bool toMemory_ = false;
+    bool blockForCaller_ = false;
+    uint8_t* memoryCursor_ = nullptr;
+    int64_t memoryLeft_ = 0;  // bytes still free (64-bit: a caller's buffer may exceed 2 GiB)
+    uint64_t produced_ = 0;   // decoded bytes delivered, also those dropped for want of room
+    uint64_t declaredSize_ = 0;
+    DWORD writeError_ = 0;    // set when a write failed
+    bool full_ = false;       // a block arrived for a memory target without room
+    bool verify_ = false;
+    bool discard_ = false;    // the test command: a memory target that keeps nothing
+    bool oversize_ = false;   // a block would have passed the declared size
+    RunningCrc crc_;
+};
