@@ -10,6 +10,7 @@ void close_archive(ArchiveHandle* archive)
     if (archive->file != INVALID_HANDLE_VALUE)
         CloseHandle(archive->file);
     free(archive->cdBuffer);
+    free(archive->refusedEntries);
     close_progress_window(archive);
     free(archive);
 }

@@ -104,7 +104,14 @@ int32_t run_command(HWND owner, const char* command, char* output, uint32_t outp
     job.isMainJob = 1;
 
     DriverHost host(&job, owner, mode);
-    const int32_t result = walk_command(command, mode, host);
+    int32_t result = walk_command(command, mode, host);
+    // The entries of a directory that ends before its count were used, but the archive is
+    // damaged: that is said once, after everything else, and a success becomes its result.
+    if (job.archive && job.archive->cdBuffer && job.archive->directoryIncomplete) {
+        job_message(&job, 0, kDirectoryIncompleteFormat, job.archive->path);
+        if (!is_fatal_result(result))
+            result = VARNO_ERROR_DECODER;
+    }
     if (job.archive) {
         if (job.workArea)
             VirtualFree(job.workArea, 0, MEM_RELEASE);

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "archive/central_directory.h"
+#include "archive/entry_overlaps.h"
 #include "core/job_options.h"
 
 struct MessageSink;
@@ -35,6 +36,10 @@ struct ArchiveHandle {
     volatile uint64_t dialogParam;
     volatile uint32_t dialogResult;
     JobOptions options;
+    bool directoryIncomplete;    // the walk of the loaded directory ends before entryCount headers
+    bool rangesChecked;          // refusedEntries holds the result of find_refused_entries
+    RefusedEntry* refusedEntries;  // the headers whose entries are not expanded, by offset in cdBuffer
+    uint32_t refusedCount;
 };
 
 // Opens an archive and finds its central directory (not yet loaded). Only bit 31 of mode is
@@ -55,8 +60,19 @@ enum class DirectoryLoad {
 };
 
 // Loads the whole central directory in one read. A directory that does not lie inside the
-// file is refused before anything is allocated; one that cannot be walked is not kept.
+// file is refused before anything is allocated; one that cannot be walked is not kept. One
+// whose walk ends before the end record's count of entries is kept, and directoryIncomplete set.
 DirectoryLoad load_central_directory(ArchiveHandle* archive);
+
+// The report of a directory whose walk ended before its count of entries: the archive's path.
+constexpr const wchar_t* kDirectoryIncompleteFormat = L"CentralDirectory broken : %s";
+
+// Finds the entries of the loaded directory that must not be expanded (entry_overlaps.h), once
+// per handle, before any worker starts; false when the memory for it could not be had.
+bool check_entry_ranges(ArchiveHandle* archive);
+
+// Why check_entry_ranges refused the entry (a header in the loaded directory), if it did.
+Refusal entry_refused(const ArchiveHandle* archive, const uint8_t* entry);
 
 // Reads the start of a file: into buffer (capacity *length) when given, else into a new block
 // of file size + zeroTail bytes from the process heap, returned in *buffer. On success *length

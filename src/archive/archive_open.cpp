@@ -140,7 +140,26 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
     }
     archive->cdBuffer = buffer;
     archive->cdEnd = end;
+    archive->directoryIncomplete =
+        archive->entryCount != 0xFFFFFFFF && count_central_headers(buffer, end) < archive->entryCount;
     return DirectoryLoad::Loaded;
+}
+
+bool check_entry_ranges(ArchiveHandle* archive)
+{
+    if (archive->rangesChecked)
+        return true;
+    const ArchiveLayout layout = {archive->baseOffset, archive->cdOffset, archive->cdSize, archive->fileSize};
+    archive->rangesChecked =
+        find_refused_entries(archive->cdBuffer, archive->cdEnd, layout, &archive->refusedEntries, &archive->refusedCount);
+    return archive->rangesChecked;
+}
+
+Refusal entry_refused(const ArchiveHandle* archive, const uint8_t* entry)
+{
+    if (archive->refusedCount == 0)
+        return Refusal::none;
+    return entry_refusal(archive->refusedEntries, archive->refusedCount, static_cast<uint32_t>(entry - archive->cdBuffer));
 }
 
 DWORD read_file_head(const wchar_t* name, uint32_t zeroTail, uint8_t** buffer, uint32_t* length, uint32_t* sizeOut)

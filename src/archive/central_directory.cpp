@@ -15,6 +15,14 @@ const uint8_t* next_central_header(const uint8_t* at, const uint8_t* end)
     return at + length;
 }
 
+uint32_t count_central_headers(const uint8_t* begin, const uint8_t* end)
+{
+    uint32_t count = 0;
+    for (const uint8_t* at = begin; (at = next_central_header(at, end)) != nullptr;)
+        ++count;
+    return count;
+}
+
 DirectoryCheck check_central_directory(const uint8_t* begin, const uint8_t* end, uint32_t entryCount,
                                        const uint8_t* localHead, uint32_t localLength)
 {

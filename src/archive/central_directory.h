@@ -36,6 +36,9 @@ struct EntryExtraInfo {
 // Returns the start of the next header, or null when the walk is over.
 const uint8_t* next_central_header(const uint8_t* at, const uint8_t* end);
 
+// The headers that the walk takes from begin before it is over.
+uint32_t count_central_headers(const uint8_t* begin, const uint8_t* end);
+
 enum class DirectoryCheck {
     Usable,
     NoHeaders,  // the end record promises entries that the directory does not begin with

@@ -3,6 +3,7 @@ list(APPEND VARNO_PORTABLE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/central_directory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/entry_extras.cpp
   ${CMAKE_CURRENT_LIST_DIR}/entry_names.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/entry_overlaps.cpp
   ${CMAKE_CURRENT_LIST_DIR}/entry_sizes.cpp)
 list(APPEND VARNO_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/archive_open.cpp

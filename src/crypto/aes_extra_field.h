@@ -4,7 +4,7 @@
 
 constexpr uint16_t kAesMethod = 99;
 constexpr uint32_t kAesVerifierSize = 2;        // password verification value behind the salt
-constexpr uint32_t kAesAuthenticationSize = 10; // authentication code behind the data, never read
+constexpr uint32_t kAesAuthenticationSize = 10; // authentication code behind the data, read to verify
 
 struct AesExtraField {
     uint8_t strength;  // 1, 2 or 3 for 128, 192 or 256-bit keys (any value as recorded)

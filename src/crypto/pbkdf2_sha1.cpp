@@ -273,6 +273,56 @@ void pad_digest_block(uint8_t* block)
 
 }  // namespace
 
+void hmac_sha1_start(HmacSha1* mac, const uint8_t* key, size_t keyLength)
+{
+    Hmac hmac;
+    hmac.init(key, keyLength);
+    memcpy(mac->inner, hmac.inner.h, sizeof mac->inner);
+    memcpy(mac->outer, hmac.outer.h, sizeof mac->outer);
+    mac->blockLength = 0;
+    mac->hashed = kBlock;
+    mac->instructions = hmac.sha1_compress == sha1_compress_instructions;
+}
+
+void hmac_sha1_add(HmacSha1* mac, const uint8_t* data, size_t length)
+{
+    if (length == 0)
+        return;
+    const CompressFunction sha1_compress = mac->instructions ? sha1_compress_instructions : sha1_compress_portable;
+    Sha1State state;
+    memcpy(state.h, mac->inner, sizeof state.h);
+    if (mac->blockLength > 0) {
+        const size_t take = length < kBlock - mac->blockLength ? length : kBlock - mac->blockLength;
+        memcpy(mac->block + mac->blockLength, data, take);
+        mac->blockLength += static_cast<uint32_t>(take);
+        data += take;
+        length -= take;
+        if (mac->blockLength < kBlock)
+            return;
+        sha1_compress(&state, mac->block);
+        mac->hashed += kBlock;
+        mac->blockLength = 0;
+    }
+    for (; length >= kBlock; data += kBlock, length -= kBlock) {
+        sha1_compress(&state, data);
+        mac->hashed += kBlock;
+    }
+    memcpy(mac->block, data, length);
+    mac->blockLength = static_cast<uint32_t>(length);
+    memcpy(mac->inner, state.h, sizeof state.h);
+}
+
+void hmac_sha1_finish(HmacSha1* mac, uint8_t* digest)
+{
+    const CompressFunction sha1_compress = mac->instructions ? sha1_compress_instructions : sha1_compress_portable;
+    Sha1State state;
+    memcpy(state.h, mac->inner, sizeof state.h);
+    uint8_t innerDigest[kDigest];
+    sha1_finish(sha1_compress, state, mac->block, mac->blockLength, mac->hashed, innerDigest);
+    memcpy(state.h, mac->outer, sizeof state.h);
+    sha1_finish(sha1_compress, state, innerDigest, kDigest, kBlock, digest);
+}
+
 void pbkdf2_hmac_sha1(const uint8_t* password, size_t passwordLength, const uint8_t* salt, size_t saltLength,
                       uint32_t iterations, uint8_t* out, size_t length)
 {

@@ -1,5 +1,9 @@
 #include "crypto/winzip_aes.h"
 
+#include <string.h>
+
+#include "crypto/aes_extra_field.h"
+
 namespace {
 
 INIT_ONCE g_cngOnce = INIT_ONCE_STATIC_INIT;
@@ -89,8 +93,23 @@ bool start_aes_state(AesState* state, const uint8_t* key, uint32_t keyLength, bo
     return true;
 }
 
+void start_aes_authentication(AesState* state, const uint8_t* key, uint32_t keyLength)
+{
+    hmac_sha1_start(&state->mac, key, keyLength);
+    state->authenticate = true;
+}
+
+bool aes_code_matches(AesState* state, const uint8_t* stored)
+{
+    uint8_t digest[kSha1DigestSize];
+    hmac_sha1_finish(&state->mac, digest);
+    return memcmp(digest, stored, kAesAuthenticationSize) == 0;
+}
+
 bool decrypt_aes_state(AesState* state, uint8_t* data, uint32_t length)
 {
+    if (state->authenticate)
+        hmac_sha1_add(&state->mac, data, length);
     if (state->useInstructions)
         return aes_ctr_xor(&state->mode, aes_instruction_keystream, &state->schedule, data, length);
     return aes_ctr_xor(&state->mode, platform_keystream, state, data, length);
@@ -108,4 +127,6 @@ void release_aes_state(AesState* state)
     state->provider = nullptr;
     state->keyObject = nullptr;
     SecureZeroMemory(&state->schedule, sizeof state->schedule);
+    SecureZeroMemory(&state->mac, sizeof state->mac);
+    state->authenticate = false;
 }

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "crypto/aes_ctr.h"
+#include "crypto/pbkdf2_sha1.h"
 
 // The entry points of bcrypt.dll, resolved once per process.
 struct CngFunctions {
@@ -31,11 +32,20 @@ struct AesState {
     BCRYPT_ALG_HANDLE provider;  // the platform's AES, only without the CPU's instructions
     BCRYPT_KEY_HANDLE key;
     uint8_t* keyObject;          // from the process heap, owned by key
+    bool authenticate;           // the encrypted bytes go through mac before they are decrypted
+    HmacSha1 mac;
 };
 
 // Makes the key (16, 24 or 32 bytes) and starts the counter at 1, with the CPU's instructions
 // or with the platform's AES in ECB mode. False on failure; release_aes_state cleans up either way.
 bool start_aes_state(AesState* state, const uint8_t* key, uint32_t keyLength, bool useInstructions);
+
+// From now on the encrypted bytes are authenticated with the key (as long as the cipher's).
+void start_aes_authentication(AesState* state, const uint8_t* key, uint32_t keyLength);
+
+// True when the first bytes of the HMAC-SHA1 of every byte decrypted match the entry's stored
+// authentication code (kAesAuthenticationSize bytes).
+bool aes_code_matches(AesState* state, const uint8_t* stored);
 
 // Decrypts length bytes in place. False when the platform's encryption failed ("Decrypt
 // failed: 0x%x" with its status goes to the process's standard output).

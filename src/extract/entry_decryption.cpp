@@ -90,6 +90,8 @@ bool derive_aes_key(ExtractJob* job, EntryCipher* cipher, const uint8_t* saltAnd
         keyed = start_aes_state(&cipher->aes, derived, 2 * saltLength, cpu_has_aes_instructions());
         if (!keyed)
             job->sink.result = VARNO_ERROR_ARCHIVE_OPEN;
+        else if (job->archive->options.verifyMode != kVerifyOff)
+            start_aes_authentication(&cipher->aes, derived + 2 * saltLength, 2 * saltLength);
     }
     SecureZeroMemory(derived, sizeof derived);
     return keyed;
@@ -186,6 +188,11 @@ bool setup_aes(ExtractJob* job, DecryptionContext* input, ByteCursor* cursor, ui
     memcpy(saltAndVerifier, cursor->next, headerLength);
     consume(cursor, headerLength);
     input->remaining -= headerLength + kAesAuthenticationSize;
+    // The data begin at the cursor, whose bytes the file position has passed already.
+    LARGE_INTEGER position = {};
+    if (!SetFilePointerEx(input->file, position, &position, FILE_CURRENT))
+        return header_read_failed(job);
+    input->codeOffset = static_cast<uint64_t>(position.QuadPart) - cursor->available + input->remaining;
     return derive_aes_key(job, cipher, saltAndVerifier, saltLength);
 }
 
@@ -196,6 +203,22 @@ bool decrypt_entry_data(EntryCipher* cipher, uint8_t* data, uint32_t length)
     else if (cipher->kind == kAesEncryption)
         return decrypt_aes_state(&cipher->aes, data, length);
     return true;
+}
+
+int entry_code_matches(DecryptionContext* input)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(input->codeOffset);
+    uint8_t stored[kAesAuthenticationSize];
+    DWORD got = 0;
+    if (at.QuadPart < 0 || !SetFilePointerEx(input->file, at, nullptr, FILE_BEGIN) ||
+        !ReadFile(input->file, stored, sizeof stored, &got, nullptr))
+        return -1;
+    if (got < sizeof stored) {
+        SetLastError(ERROR_HANDLE_EOF);
+        return -1;
+    }
+    return aes_code_matches(&input->cipher.aes, stored) ? 1 : 0;
 }
 
 void release_entry_cipher(EntryCipher* cipher)

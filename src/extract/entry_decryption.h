@@ -36,6 +36,7 @@ struct DecryptionContext {
     uint8_t* buffer;     // the input buffer, 1 MiB
     uint64_t remaining;  // compressed bytes of the entry not yet read from the archive
     EntryCipher cipher;
+    uint64_t codeOffset; // an authenticated AES entry: the file position of its stored code
 };
 
 // Bytes of the input buffer not yet consumed.
@@ -55,11 +56,24 @@ bool read_encryption_header(ExtractJob* job, DecryptionContext* input, ByteCurso
 // finds the AES extra field, consumes name, extra field, salt and verification value, asks for
 // the password until it matches, and makes the key. *method becomes the compression method of
 // the decrypted data, and the remaining count leaves out salt, verifier and authentication
-// code. False with the job's result set on failure; release_entry_cipher is due either way.
+// code. Under verification the data are authenticated as they are decrypted, and codeOffset
+// tells where the stored code lies. False with the job's result set on failure;
+// release_entry_cipher is due either way.
 bool setup_aes(ExtractJob* job, DecryptionContext* input, ByteCursor* cursor, uint32_t nameLength,
                uint32_t extraLength, uint16_t* method);
 
 // Decrypts a chunk of entry data in place, in archive order; false when the platform's AES failed.
 bool decrypt_entry_data(EntryCipher* cipher, uint8_t* data, uint32_t length);
+
+// Whether an entry's data are authenticated: an AES entry under verification.
+inline bool entry_authenticated(const EntryCipher& cipher)
+{
+    return cipher.kind == kAesEncryption && cipher.aes.authenticate;
+}
+
+// Reads an authenticated entry's stored code, once every byte of its data went through
+// decrypt_entry_data, and compares it: 1 it matches, 0 it does not, -1 it could not be read
+// (the platform's last error says why; ERROR_HANDLE_EOF when the archive ends first).
+int entry_code_matches(DecryptionContext* input);
 
 void release_entry_cipher(EntryCipher* cipher);

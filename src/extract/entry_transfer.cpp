@@ -88,6 +88,31 @@ uint32_t pull_input(void* descriptor, uint8_t** next)
     return count;
 }
 
+// Under verification an AES entry's data are authenticated whole, also the bytes that its
+// decoder left behind the end of the stream, and then compared with the stored code.
+int32_t authenticate(EntryInput* from)
+{
+    uint8_t* rest = nullptr;
+    while (pull_input(from, &rest) != 0) {
+    }
+    if (from->stop != 0)
+        return from->stop;
+    const int matches = entry_code_matches(from->input);
+    if (matches > 0)
+        return 0;
+    if (matches == 0) {
+        job_message(from->job, 0, L"Authentication error : %s", from->path);
+        return VARNO_ERROR_DATA;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) {
+        job_message(from->job, 0, L"EOF error : %s", from->path);
+        return VARNO_ERROR_DATA;
+    }
+    job_message(from->job, 0, L"Read error %d : %s", static_cast<int>(error), from->path);
+    return VARNO_ERROR_ARCHIVE_READ;
+}
+
 }  // namespace
 
 int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pending, const EntryDecoder* decoder,
@@ -103,7 +128,7 @@ int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pen
         return from.stop;
     switch (end) {
     case DecodeEnd::complete:
-        return 0;
+        return entry_authenticated(input->cipher) ? authenticate(&from) : 0;
     case DecodeEnd::truncated:
         job_message(job, 0, L"EOF error : %s", path);
         return VARNO_ERROR_DATA;

@@ -154,6 +154,12 @@ void extract_archive(ExtractJob* job, const char* name)
         job->sink.result = VARNO_ERROR_METHOD;
         return;
     }
+    // Entries that share their bytes are found before anything is extracted or tested, once
+    // for every worker; a listing shows the archive as it is.
+    if (archive->options.listMode == 0 && !check_entry_ranges(archive)) {
+        job->sink.result = VARNO_ERROR_WORK_AREA;
+        return;
+    }
     NameForms forms;
     if (name)
         make_name_forms(name, &forms);

@@ -28,6 +28,16 @@ constexpr uint32_t kInputSize = 0x100000;   // first MiB of the work area
 constexpr uint32_t kOutputSize = 0x100000;  // second MiB: the decoder's buffer
 constexpr uint32_t kReadPhase = 4096;
 
+// True for a path part made of dots and separators only, which names no file below the folder.
+bool names_no_file(const wchar_t* part)
+{
+    for (; *part; ++part) {
+        if (*part != L'.' && *part != L'\\' && *part != L'/')
+            return false;
+    }
+    return true;
+}
+
 class EntryExtraction {
 public:
     EntryExtraction(ExtractJob* job, HANDLE file, const uint8_t* entry)
@@ -86,6 +96,19 @@ void EntryExtraction::run(char* name)
     read_entry_extras(entry_, &extras_);
     uncompressedSize_ = entry_uncompressed_size(entry_, extras_);
     input_.remaining = entry_compressed_size(entry_, extras_);
+    bool isDirectory = false;
+    if (!compose_path(&isDirectory))
+        return;
+    // An entry that shares its bytes with another is not expanded, nor one whose bytes would
+    // lie past the end of the archive; nothing of it is read.
+    if (const Refusal refusal = entry_refused(archive_, entry_); refusal != Refusal::none && !isDirectory) {
+        if (refusal == Refusal::overlap)
+            job_message(job_, 0, L"Overlap error : %s", path_);
+        else
+            job_message(job_, 0, L"EOF error : %s", path_);
+        job_->sink.result = VARNO_ERROR_DATA;
+        return;
+    }
     if (!read_local_header())
         return;
 
@@ -104,9 +127,6 @@ void EntryExtraction::run(char* name)
         return;
     }
 
-    bool isDirectory = false;
-    if (!compose_path(&isDirectory))
-        return;
     if (isDirectory) {
         // Memory output and the test command make no directories.
         if (archive_->options.verifyMode == kVerifyTest)
@@ -265,14 +285,24 @@ bool EntryExtraction::compose_path(bool* isDirectory)
         return true;
     const bool inMemory = archive_->options.outputMode != 0;
     const wchar_t* directory = inMemory ? L"<stdio>" : job_->outputDir;
-    if (job_->outputDir[0] == 0) {
-        memcpy(path_, name_, sizeof name_);
-        return true;
-    }
     const wchar_t* part = name_;
-    if (archive_->options.junkPaths) {
+    if (archive_->options.junkPaths && job_->outputDir[0] != 0) {
         if (const wchar_t* separator = last_separator(name_))
             part = separator + 1;
+    }
+    // A name of dots and separators only (empty, ".", "./.") names the output folder itself:
+    // the entry is taken for that folder's directory entry, whatever data it holds.
+    const bool nameless = !inMemory && names_no_file(part);
+    if (nameless) {
+        *isDirectory = true;
+        part = L"";
+    }
+    if (job_->outputDir[0] == 0) {
+        if (nameless)
+            wcscpy(path_, L".");
+        else
+            memcpy(path_, name_, sizeof name_);
+        return true;
     }
     const size_t dirLength = wcslen(directory);
     const size_t partLength = wcslen(part);
@@ -283,7 +313,7 @@ bool EntryExtraction::compose_path(bool* isDirectory)
     }
     wchar_t composed[kPathUnits];
     memcpy(composed, directory, dirLength * sizeof(wchar_t));
-    composed[dirLength] = L'\\';
+    composed[dirLength] = part[0] ? L'\\' : 0;
     memcpy(composed + dirLength + 1, part, (partLength + 1) * sizeof(wchar_t));
     memcpy(path_, composed, sizeof composed);
     return true;

@@ -5,7 +5,8 @@
 # for each and joins those reports into OUT/expected.tsv for the listing and handle tests; also
 # a Deflate64 archive made by 7zz, encrypted archives made by zip, 7zz and bsdtar, each
 # archive extracted by the tools into OUT/ref-NAME, and what `unzip -t` reports for each
-# unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t).
+# unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t); and 3000 small files
+# archived by zip, 7zz and Python, which no overlap check may refuse.
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -116,5 +117,9 @@ with zipfile.ZipFile(source) as z:
         data[start + info.compress_size // 2] ^= 0x20
 open(target, "wb").write(data)
 PY
-for a in zip 7z py cp932 d64 zip-damaged; do unzip -t "$a.zip" > "$a.unzip-t" || true; done
+mkdir -p "$out/many/files"
+(cd "$out/many" && for i in $(seq 1 3000); do printf 'file %d\n' $i > files/f$i.txt; done &&
+  zip -qr "$out/many-zip.zip" files && 7zz a -tzip "$out/many-7z.zip" files >/dev/null &&
+  python3 -c "import shutil; shutil.make_archive('$out/many-py', 'zip', '.', 'files')")
+for a in zip 7z py cp932 d64 zip-damaged many-zip many-7z many-py; do unzip -t "$a.zip" > "$a.unzip-t" || true; done
 echo "tool archives ready in $out: $(($(wc -l < "$out/expected.tsv") - 1)) entries"

@@ -135,7 +135,7 @@ TEST(Extract, DamagedEntriesFailAndLeaveNothingBehind)
         {"encrypted, too short for its header", {.name = "enc.txt", .data = data, .method = 8, .compressed = std::string("12345"), .flags = 1},
          VARNO_ERROR_ARCHIVE_OPEN, "Archive read error 38", true},
         {"local header beyond the file", {.name = "far.txt", .data = "x", .localHeaderOffsetField = 0x7FFFFF00},
-         VARNO_ERROR_ARCHIVE_READ, "", true},
+         VARNO_ERROR_DATA, "EOF error : {path}", true},
     };
     for (const Case& c : cases) {
         Extraction x;

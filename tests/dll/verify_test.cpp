@@ -9,6 +9,7 @@
 
 #include <zlib.h>
 
+#include "aes_entries.h"
 #include "dll_host.h"
 #include "extract/running_crc.h"
 #include "temp_zip.h"
@@ -22,7 +23,9 @@ using ziptest::Entry;
 
 namespace {
 
-enum class Damage { FlippedByte, WrongCrc, SizeSmaller, SizeLarger };
+// The last two: a WinZip AES entry (stored inside) with a flipped byte in its encrypted data
+// (AE-1, which also records a CRC) or in its authentication code (AE-2, which records none).
+enum class Damage { FlippedByte, WrongCrc, SizeSmaller, SizeLarger, AesData, AesCode };
 
 struct DamagedEntry {
     Entry entry;
@@ -33,6 +36,17 @@ struct DamagedEntry {
 // One entry of method 0, 8 or 9 (as stored blocks) with one kind of damage.
 DamagedEntry damaged(uint16_t method, Damage damage)
 {
+    if (damage == Damage::AesData || damage == Damage::AesCode) {
+        const std::string data = noise_of(300000);
+        const bool inData = damage == Damage::AesData;
+        Entry e = aes_entry("x.bin", data, "secret", {.strength = 1, .method = 0, .vendorVersion = uint16_t(inData ? 1 : 2)});
+        // Salt (8 bytes for 128-bit keys) and verifier come first, the code last.
+        (*e.compressed)[inData ? 10 + 100 : e.compressed->size() - 1] ^= 0x20;
+        std::string delivered = data;
+        if (inData)
+            delivered[100] ^= 0x20;
+        return {e, delivered, "Authentication error"};
+    }
     // A flipped byte must lie inside stored content, where only the CRC can tell: noise, which
     // Deflate also keeps in stored blocks, 5 header bytes in front of the first.
     const std::string data = damage == Damage::FlippedByte ? noise_of(300000) : text_of(300000);
@@ -60,13 +74,17 @@ DamagedEntry damaged(uint16_t method, Damage damage)
 TEST(Verify, DamagedEntriesFailOnlyWhenAskedIntoEveryTarget)
 {
     for (uint16_t method : {0, 8, 9}) {
-        for (Damage damage : {Damage::FlippedByte, Damage::WrongCrc, Damage::SizeSmaller, Damage::SizeLarger}) {
+        for (Damage damage : {Damage::FlippedByte, Damage::WrongCrc, Damage::SizeSmaller, Damage::SizeLarger,
+                              Damage::AesData, Damage::AesCode}) {
+            const bool aes = damage == Damage::AesData || damage == Damage::AesCode;
+            if (aes && method != 0)
+                continue;
             const DamagedEntry d = damaged(method, damage);
             TempZip a({d.entry});
             for (bool verify : {true, false}) {
                 SCOPED_TRACE("method " + std::to_string(method) + " damage " + std::to_string(static_cast<int>(damage)) +
                              (verify ? " verified" : " plain"));
-                const std::string option = verify ? "--verify " : "";
+                const std::string option = std::string(aes ? "-P secret " : "") + (verify ? "--verify " : "");
                 const int expected = verify ? VARNO_ERROR_DATA : 0;
 
                 // Files: removed after the failure, else holding what was decoded.

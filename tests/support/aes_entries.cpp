@@ -17,6 +17,23 @@ void check(NTSTATUS status, const char* what)
         throw std::runtime_error(what);
 }
 
+std::string hmac_sha1(const std::string& key, const std::string& message)
+{
+    BCRYPT_ALG_HANDLE sha1;
+    check(BCryptOpenAlgorithmProvider(&sha1, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG), "hmac");
+    BCRYPT_HASH_HANDLE hash;
+    check(BCryptCreateHash(sha1, &hash, nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char*>(key.data())),
+                           static_cast<ULONG>(key.size()), 0),
+          "hash");
+    check(BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(message.data())), static_cast<ULONG>(message.size()), 0),
+          "data");
+    std::string digest(20, '\0');
+    check(BCryptFinishHash(hash, reinterpret_cast<PUCHAR>(digest.data()), 20, 0), "finish");
+    BCryptDestroyHash(hash);
+    BCryptCloseAlgorithmProvider(sha1, 0);
+    return digest;
+}
+
 }  // namespace
 
 std::string pbkdf2_sha1(const std::string& password, const std::string& salt, size_t length)
@@ -95,7 +112,9 @@ ziptest::Entry aes_entry(const std::string& name, const std::string& data, const
     e.method = 99;
     e.flags = 1;
     e.versionNeeded = 51;
-    e.compressed = salt + derived.substr(4 * saltLength, 2) + encrypted + options.authentication;
+    const std::string code = options.authentication ? *options.authentication
+                                                    : hmac_sha1(derived.substr(2 * saltLength, 2 * saltLength), encrypted).substr(0, 10);
+    e.compressed = salt + derived.substr(4 * saltLength, 2) + encrypted + code;
     e.centralExtra = ziptest::extra_record(0x9901, field);
     if (options.vendorVersion == 2)
         e.crc = 0;

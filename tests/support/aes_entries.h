@@ -3,6 +3,7 @@
 #pragma once
 #include <stdint.h>
 
+#include <optional>
 #include <string>
 
 #include "zip_writer.h"
@@ -25,7 +26,7 @@ struct AesEntryOptions {
     uint8_t strength = 3;       // 1, 2, 3: 128, 192, 256-bit keys
     uint16_t method = 8;        // of the data inside: 0 stored, 8 Deflate
     uint16_t vendorVersion = 2; // AE-2 (CRC 0) or AE-1
-    std::string authentication = std::string(10, 'Z');  // never checked by the reader
+    std::optional<std::string> authentication;  // instead of the true code (HMAC-SHA1 of the data)
 };
 
 // An entry named name holding data, as method 99 with its 0x9901 extra field.

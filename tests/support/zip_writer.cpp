@@ -133,7 +133,7 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
             std::string z;
             put64(z, e.zip64UncompressedSize ? *e.zip64UncompressedSize : e.data.size());
             put64(z, e.zip64CompressedSize ? *e.zip64CompressedSize : data.size());
-            put64(z, w.offset);
+            put64(z, e.zip64LocalHeaderOffset ? *e.zip64LocalHeaderOffset : w.offset);
             w.zip64Extra = extra_record(0x0001, z);
             w.compressedField = w.uncompressedField = w.offsetField = 0xFFFFFFFF;
         }

@@ -50,6 +50,7 @@ struct Entry {
     bool zip64 = false;
     std::optional<uint64_t> zip64UncompressedSize;  // lie in the ZIP64 record
     std::optional<uint64_t> zip64CompressedSize;
+    std::optional<uint64_t> zip64LocalHeaderOffset;
 };
 
 struct ArchiveOptions {

@@ -1,0 +1,143 @@
+// Archives made to do harm or damaged in their directory: entries that share their bytes are
+// expanded once at most, in every mode, while the listing still shows them; a directory that
+// ends before its count of entries is never a success; a name that names the output folder
+// itself stops nothing.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "dll_host.h"
+#include "test_data.h"
+#include "test_files.h"
+#include "zip_writer.h"
+
+using namespace dlltest;
+using ziptest::Entry;
+
+namespace {
+
+// 48 entries of deflated zeros (enough for eight workers), every central record over the first
+// local header; the other constructions are classified alike (entry_overlaps_test).
+std::string overlapping_archive()
+{
+    std::vector<Entry> entries;
+    for (int i = 0; i < 48; ++i)
+        entries.push_back({.name = "e" + std::to_string(i), .data = std::string(100000, '\0'), .method = 8,
+                           .localHeaderOffsetField = 0});
+    return ziptest::build_zip(entries);
+}
+
+int files_below(const std::wstring& folder)
+{
+    int files = 0;
+    for (const auto& [name, file] : snapshot_tree(folder))
+        files += !file.directory;
+    return files;
+}
+
+TEST(HostileArchives, OverlappingEntriesExpandOnceAtMostInEveryMode)
+{
+    StorageAnswerScope fast(StorageAnswer::fast);
+    TempDir dir;
+    write_file(dir.file(L"a.zip"), overlapping_archive());
+    const std::string archive = quoted(dir.ansi(L"a.zip"));
+    for (const std::string mode : {"-R0", "-R8", "--test -R0", "--test -R8"}) {
+        SCOPED_TRACE(mode);
+        // The test command's second positional token is a name: it has no output folder.
+        const bool testing = mode.find("--test") != std::string::npos;
+        TempDir out;
+        const CommandResult r =
+            run("Varno", "-o " + mode + " " + archive + (testing ? "" : " " + quoted(out.ansi())), 65536, Library::linked);
+        EXPECT_EQ(r.code, VARNO_ERROR_DATA);
+        // Each refusal names the entry: by its output path, or by its name when testing.
+        int refused = 0;
+        for (const std::string& line : lines_of(r.output)) {
+            if (line.rfind("Overlap error : ", 0) == 0) {
+                ++refused;
+                EXPECT_NE(line.substr(line.find_last_of("\\ ") + 1), "e0") << r.output;
+            }
+        }
+        // Extraction stops at the first refusal of each thread; the test command goes on.
+        EXPECT_EQ(refused >= 1 && (!testing || refused == 47), true) << r.output;
+        EXPECT_LE(files_below(out.path()), 1);
+        if (files_below(out.path()) == 1)
+            EXPECT_EQ(read_file(out.file(L"e0")), std::string(100000, '\0'));
+    }
+    // Into memory: the first entry of the group, and none of the others.
+    std::vector<BYTE> buffer(200000);
+    const auto extract_mem = fn<ExtractMemFn>("UnZipExtractMem");
+    EXPECT_EQ(extract_mem(nullptr, (archive + " e0").c_str(), buffer.data(), 200000, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(extract_mem(nullptr, (archive + " e7").c_str(), buffer.data(), 200000, nullptr, nullptr, nullptr),
+              VARNO_ERROR_DATA);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data())), "Overlap error : e7");
+    // A host may still look at such an archive.
+    const CommandResult listing = run("Varno", "-l " + archive);
+    EXPECT_EQ(listing.code, 0);
+    EXPECT_NE(listing.output.find("e47"), std::string::npos);
+}
+
+enum class DirectoryDamage { SizeTooSmall, BrokenSignature, CountTooLarge };
+
+TEST(HostileArchives, ADirectoryThatEndsEarlyIsUsedAndReported)
+{
+    const std::vector<Entry> entries = {{.name = "a.txt", .data = "a"}, {.name = "b.txt", .data = "b"},
+                                        {.name = "c.txt", .data = "c"}};
+    const std::string sound = ziptest::build_zip(entries);
+    const size_t cdOffset = sound.find(std::string("PK\1\2", 4));
+    const size_t cdSize = sound.rfind(std::string("PK\5\6", 4)) - cdOffset;
+    struct Case {
+        DirectoryDamage damage;
+        int header;    // the header whose signature breaks
+        int used;      // entries before the break
+    };
+    for (const Case c : {Case{DirectoryDamage::SizeTooSmall, 0, 2}, Case{DirectoryDamage::BrokenSignature, 1, 1},
+                         Case{DirectoryDamage::BrokenSignature, 2, 2}, Case{DirectoryDamage::CountTooLarge, 0, 3}}) {
+        SCOPED_TRACE("damage " + std::to_string(static_cast<int>(c.damage)) + " header " + std::to_string(c.header));
+        ziptest::ArchiveOptions options;
+        if (c.damage == DirectoryDamage::SizeTooSmall)
+            options.cdSizeField = static_cast<uint32_t>(cdSize - 10);
+        if (c.damage == DirectoryDamage::CountTooLarge)
+            options.entryCountField = 4;
+        std::string bytes = ziptest::build_zip(entries, options);
+        if (c.damage == DirectoryDamage::BrokenSignature) {
+            size_t at = cdOffset;
+            for (int i = 0; i < c.header; ++i)
+                at = bytes.find(std::string("PK\1\2", 4), at + 4);
+            bytes[at + 3] = 1;
+        }
+        TempDir dir;
+        write_file(dir.file(L"a.zip"), bytes);
+        const std::string archive = quoted(dir.ansi(L"a.zip"));
+        const std::string report = "CentralDirectory broken : " + dir.ansi(L"a.zip");
+
+        const CommandResult extracted = run("Varno", "-o " + archive + " " + quoted(dir.ansi(L"out")));
+        EXPECT_EQ(extracted.code, VARNO_ERROR_DECODER);
+        EXPECT_EQ(extracted.output, report);
+        EXPECT_EQ(files_below(dir.file(L"out")), c.used);
+
+        const CommandResult listed = run("Varno", "-l " + archive);
+        EXPECT_EQ(listed.code, VARNO_ERROR_DECODER);
+        const std::vector<std::string> lines = lines_of(listed.output);
+        EXPECT_EQ(lines.back(), report);
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find(".txt") != std::string::npos; }),
+                  c.used);
+
+        EXPECT_EQ(fn<int(WINAPI*)(LPCSTR)>("UnZipGetFileCount")(dir.ansi(L"a.zip").c_str()), -1);
+    }
+}
+
+TEST(HostileArchives, NamesOfTheOutputFolderItselfStopNothing)
+{
+    std::vector<Entry> entries;
+    for (const char* name : {"", ".", "./.", "/", "b.txt"})
+        entries.push_back({.name = name, .data = "data of " + std::string(name)});
+    TempDir dir;
+    write_file(dir.file(L"a.zip"), ziptest::build_zip(entries));
+    const CommandResult r = run("Varno", "-o " + quoted(dir.ansi(L"a.zip")) + " " + quoted(dir.ansi(L"out")));
+    EXPECT_EQ(r.code, 0) << r.output;
+    const auto tree = snapshot_tree(dir.file(L"out"));
+    ASSERT_EQ(tree.size(), 1u);
+    EXPECT_EQ(tree.begin()->second.bytes, "data of b.txt");
+}
+
+}  // namespace
