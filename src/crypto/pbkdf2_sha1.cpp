@@ -36,7 +36,7 @@ constexpr Sha1State kSha1Start = {{0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x1032547
 
 // One SHA-1 block: four runs of 20 rounds, each with its own function and constant, over a
 // message schedule kept as a ring of 16 words.
-void sha1_compress_portable(Sha1State* state, const uint8_t* block)
+void sha1_block_portable(Sha1State* state, const uint8_t* block)
 {
     uint32_t w[16];
     for (int i = 0; i < 16; ++i)
@@ -72,10 +72,17 @@ void sha1_compress_portable(Sha1State* state, const uint8_t* block)
     state->h[4] += e;
 }
 
+void sha1_compress_portable(Sha1State* state, const uint8_t* blocks, size_t count)
+{
+    for (; count > 0; --count, blocks += kBlock)
+        sha1_block_portable(state, blocks);
+}
+
 #if defined(__x86_64__)
 
-// One SHA-1 block with the SHA extensions: 20 groups of four rounds; group g takes message
-// words 4g to 4g + 3 (the register m[g % 4]) and extends the schedule for the groups ahead.
+// SHA-1 blocks with the SHA extensions, the state kept in registers from block to block: 20
+// groups of four rounds; group g takes message words 4g to 4g + 3 (the register m[g % 4]) and
+// extends the schedule for the groups ahead.
 #define VARNO_SHA1_GROUP(g)                                                              \
     do {                                                                                 \
         if ((g) % 2) {                                                                   \
@@ -94,41 +101,44 @@ void sha1_compress_portable(Sha1State* state, const uint8_t* block)
             m[((g) + 2) % 4] = _mm_xor_si128(m[((g) + 2) % 4], m[(g) % 4]);              \
     } while (0)
 
-__attribute__((target("sha,sse4.1,ssse3"))) void sha1_compress_instructions(Sha1State* state, const uint8_t* block)
+__attribute__((target("sha,sse4.1,ssse3"))) void sha1_compress_instructions(Sha1State* state, const uint8_t* blocks,
+                                                                           size_t count)
 {
     const __m128i order = _mm_set_epi64x(0x0001020304050607ULL, 0x08090a0b0c0d0e0fULL);
     __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state->h)), 0x1B);
     __m128i e0 = _mm_set_epi32(static_cast<int>(state->h[4]), 0, 0, 0);
-    const __m128i abcdStart = abcd;
-    const __m128i eStart = e0;
-    __m128i m[4];
-    for (int i = 0; i < 4; ++i)
-        m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), order);
-    // The first group adds its words to E directly.
-    e0 = _mm_add_epi32(e0, m[0]);
-    __m128i e1 = abcd;
-    abcd = _mm_sha1rnds4_epu32(abcd, e0, 0);
-    VARNO_SHA1_GROUP(1);
-    VARNO_SHA1_GROUP(2);
-    VARNO_SHA1_GROUP(3);
-    VARNO_SHA1_GROUP(4);
-    VARNO_SHA1_GROUP(5);
-    VARNO_SHA1_GROUP(6);
-    VARNO_SHA1_GROUP(7);
-    VARNO_SHA1_GROUP(8);
-    VARNO_SHA1_GROUP(9);
-    VARNO_SHA1_GROUP(10);
-    VARNO_SHA1_GROUP(11);
-    VARNO_SHA1_GROUP(12);
-    VARNO_SHA1_GROUP(13);
-    VARNO_SHA1_GROUP(14);
-    VARNO_SHA1_GROUP(15);
-    VARNO_SHA1_GROUP(16);
-    VARNO_SHA1_GROUP(17);
-    VARNO_SHA1_GROUP(18);
-    VARNO_SHA1_GROUP(19);
-    e0 = _mm_sha1nexte_epu32(e0, eStart);
-    abcd = _mm_add_epi32(abcd, abcdStart);
+    for (const uint8_t* block = blocks; count > 0; --count, block += kBlock) {
+        const __m128i abcdStart = abcd;
+        const __m128i eStart = e0;
+        __m128i m[4];
+        for (int i = 0; i < 4; ++i)
+            m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), order);
+        // The first group adds its words to E directly.
+        e0 = _mm_add_epi32(e0, m[0]);
+        __m128i e1 = abcd;
+        abcd = _mm_sha1rnds4_epu32(abcd, e0, 0);
+        VARNO_SHA1_GROUP(1);
+        VARNO_SHA1_GROUP(2);
+        VARNO_SHA1_GROUP(3);
+        VARNO_SHA1_GROUP(4);
+        VARNO_SHA1_GROUP(5);
+        VARNO_SHA1_GROUP(6);
+        VARNO_SHA1_GROUP(7);
+        VARNO_SHA1_GROUP(8);
+        VARNO_SHA1_GROUP(9);
+        VARNO_SHA1_GROUP(10);
+        VARNO_SHA1_GROUP(11);
+        VARNO_SHA1_GROUP(12);
+        VARNO_SHA1_GROUP(13);
+        VARNO_SHA1_GROUP(14);
+        VARNO_SHA1_GROUP(15);
+        VARNO_SHA1_GROUP(16);
+        VARNO_SHA1_GROUP(17);
+        VARNO_SHA1_GROUP(18);
+        VARNO_SHA1_GROUP(19);
+        e0 = _mm_sha1nexte_epu32(e0, eStart);
+        abcd = _mm_add_epi32(abcd, abcdStart);
+    }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(state->h), _mm_shuffle_epi32(abcd, 0x1B));
     state->h[4] = static_cast<uint32_t>(_mm_extract_epi32(e0, 3));
 }
@@ -138,8 +148,9 @@ __attribute__((target("sha,sse4.1,ssse3"))) void sha1_compress_instructions(Sha1
 #elif defined(__aarch64__)
 
 
-// One SHA-1 block with the ARMv8 SHA-1 instructions: 20 groups of four rounds, each with the
-// words of m[g % 4] plus the round constant made ready two groups ahead in t[g % 2].
+// SHA-1 blocks with the ARMv8 SHA-1 instructions: 20 groups of four rounds, each with the
+// words of m[g % 4] plus the round constant made ready two groups ahead in t[g % 2] (the state
+// stays in registers from block to block).
 #define VARNO_SHA1_GROUP(g, round)                                                        \
     do {                                                                                  \
         e[((g) + 1) % 2] = vsha1h_u32(vgetq_lane_u32(abcd, 0));                           \
@@ -152,50 +163,58 @@ __attribute__((target("sha,sse4.1,ssse3"))) void sha1_compress_instructions(Sha1
             m[(g) % 4] = vsha1su0q_u32(m[(g) % 4], m[((g) + 1) % 4], m[((g) + 2) % 4]);   \
     } while (0)
 
-__attribute__((target("sha2"))) void sha1_compress_instructions(Sha1State* state, const uint8_t* block)
+__attribute__((target("sha2"))) void sha1_compress_instructions(Sha1State* state, const uint8_t* blocks, size_t count)
 {
     const uint32x4_t k[4] = {vdupq_n_u32(0x5A827999), vdupq_n_u32(0x6ED9EBA1), vdupq_n_u32(0x8F1BBCDC),
                              vdupq_n_u32(0xCA62C1D6)};
     uint32x4_t abcd = vld1q_u32(state->h);
-    const uint32x4_t abcdStart = abcd;
-    uint32_t e[2] = {state->h[4], 0};
-    uint32x4_t m[4];
-    for (int i = 0; i < 4; ++i)
-        m[i] = vreinterpretq_u32_u8(vrev32q_u8(vld1q_u8(block + 16 * i)));
-    uint32x4_t t[2] = {vaddq_u32(m[0], k[0]), vaddq_u32(m[1], k[0])};
-    VARNO_SHA1_GROUP(0, vsha1cq_u32);
-    VARNO_SHA1_GROUP(1, vsha1cq_u32);
-    VARNO_SHA1_GROUP(2, vsha1cq_u32);
-    VARNO_SHA1_GROUP(3, vsha1cq_u32);
-    VARNO_SHA1_GROUP(4, vsha1cq_u32);
-    VARNO_SHA1_GROUP(5, vsha1pq_u32);
-    VARNO_SHA1_GROUP(6, vsha1pq_u32);
-    VARNO_SHA1_GROUP(7, vsha1pq_u32);
-    VARNO_SHA1_GROUP(8, vsha1pq_u32);
-    VARNO_SHA1_GROUP(9, vsha1pq_u32);
-    VARNO_SHA1_GROUP(10, vsha1mq_u32);
-    VARNO_SHA1_GROUP(11, vsha1mq_u32);
-    VARNO_SHA1_GROUP(12, vsha1mq_u32);
-    VARNO_SHA1_GROUP(13, vsha1mq_u32);
-    VARNO_SHA1_GROUP(14, vsha1mq_u32);
-    VARNO_SHA1_GROUP(15, vsha1pq_u32);
-    VARNO_SHA1_GROUP(16, vsha1pq_u32);
-    VARNO_SHA1_GROUP(17, vsha1pq_u32);
-    VARNO_SHA1_GROUP(18, vsha1pq_u32);
-    VARNO_SHA1_GROUP(19, vsha1pq_u32);
-    vst1q_u32(state->h, vaddq_u32(abcd, abcdStart));
-    state->h[4] += e[0];
+    uint32_t eState = state->h[4];
+    for (const uint8_t* block = blocks; count > 0; --count, block += kBlock) {
+        const uint32x4_t abcdStart = abcd;
+        uint32_t e[2] = {eState, 0};
+        uint32x4_t m[4];
+        for (int i = 0; i < 4; ++i)
+            m[i] = vreinterpretq_u32_u8(vrev32q_u8(vld1q_u8(block + 16 * i)));
+        uint32x4_t t[2] = {vaddq_u32(m[0], k[0]), vaddq_u32(m[1], k[0])};
+        VARNO_SHA1_GROUP(0, vsha1cq_u32);
+        VARNO_SHA1_GROUP(1, vsha1cq_u32);
+        VARNO_SHA1_GROUP(2, vsha1cq_u32);
+        VARNO_SHA1_GROUP(3, vsha1cq_u32);
+        VARNO_SHA1_GROUP(4, vsha1cq_u32);
+        VARNO_SHA1_GROUP(5, vsha1pq_u32);
+        VARNO_SHA1_GROUP(6, vsha1pq_u32);
+        VARNO_SHA1_GROUP(7, vsha1pq_u32);
+        VARNO_SHA1_GROUP(8, vsha1pq_u32);
+        VARNO_SHA1_GROUP(9, vsha1pq_u32);
+        VARNO_SHA1_GROUP(10, vsha1mq_u32);
+        VARNO_SHA1_GROUP(11, vsha1mq_u32);
+        VARNO_SHA1_GROUP(12, vsha1mq_u32);
+        VARNO_SHA1_GROUP(13, vsha1mq_u32);
+        VARNO_SHA1_GROUP(14, vsha1mq_u32);
+        VARNO_SHA1_GROUP(15, vsha1pq_u32);
+        VARNO_SHA1_GROUP(16, vsha1pq_u32);
+        VARNO_SHA1_GROUP(17, vsha1pq_u32);
+        VARNO_SHA1_GROUP(18, vsha1pq_u32);
+        VARNO_SHA1_GROUP(19, vsha1pq_u32);
+        abcd = vaddq_u32(abcd, abcdStart);
+        eState += e[0];
+    }
+    vst1q_u32(state->h, abcd);
+    state->h[4] = eState;
 }
 
 #undef VARNO_SHA1_GROUP
 
 #else
 
-void sha1_compress_instructions(Sha1State* state, const uint8_t* block) { sha1_compress_portable(state, block); }
+void sha1_compress_instructions(Sha1State* state, const uint8_t* blocks, size_t count)
+{
+    sha1_compress_portable(state, blocks, count);
+}
 
 #endif
 
-typedef void (*CompressFunction)(Sha1State* state, const uint8_t* block);
+typedef void (*CompressFunction)(Sha1State* state, const uint8_t* blocks, size_t count);
 
 // The digest of a message whose first `done` bytes (a multiple of 64) went into state already.
 void sha1_finish(CompressFunction sha1_compress, Sha1State state, const uint8_t* tail, size_t tailLength, uint64_t done,
@@ -203,7 +222,7 @@ void sha1_finish(CompressFunction sha1_compress, Sha1State state, const uint8_t*
 {
     uint8_t block[2 * kBlock] = {};
     while (tailLength >= kBlock) {
-        sha1_compress(&state, tail);
+        sha1_compress(&state, tail, 1);
         tail += kBlock;
         tailLength -= kBlock;
         done += kBlock;
@@ -214,9 +233,7 @@ void sha1_finish(CompressFunction sha1_compress, Sha1State state, const uint8_t*
     const uint64_t bits = (done + tailLength) * 8;
     for (int i = 0; i < 8; ++i)
         block[total - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
-    sha1_compress(&state, block);
-    if (total > kBlock)
-        sha1_compress(&state, block + kBlock);
+    sha1_compress(&state, block, total / kBlock);
     for (int i = 0; i < 5; ++i)
         store_be(digest + 4 * i, state.h[i]);
 }
@@ -240,11 +257,11 @@ struct Hmac {
         for (size_t i = 0; i < kBlock; ++i)
             pad[i] = static_cast<uint8_t>((i < keyLength ? key[i] : 0) ^ 0x36);
         inner = kSha1Start;
-        sha1_compress(&inner, pad);
+        sha1_compress(&inner, pad, 1);
         for (size_t i = 0; i < kBlock; ++i)
             pad[i] ^= 0x36 ^ 0x5C;
         outer = kSha1Start;
-        sha1_compress(&outer, pad);
+        sha1_compress(&outer, pad, 1);
     }
 
     // The MAC of a 20-byte message in place, with both padded blocks built once by the caller.
@@ -252,11 +269,11 @@ struct Hmac {
     {
         memcpy(innerBlock, digest, kDigest);
         Sha1State s = inner;
-        sha1_compress(&s, innerBlock);
+        sha1_compress(&s, innerBlock, 1);
         for (int i = 0; i < 5; ++i)
             store_be(outerBlock + 4 * i, s.h[i]);
         s = outer;
-        sha1_compress(&s, outerBlock);
+        sha1_compress(&s, outerBlock, 1);
         for (int i = 0; i < 5; ++i)
             store_be(digest + 4 * i, s.h[i]);
     }
@@ -299,14 +316,15 @@ void hmac_sha1_add(HmacSha1* mac, const uint8_t* data, size_t length)
         length -= take;
         if (mac->blockLength < kBlock)
             return;
-        sha1_compress(&state, mac->block);
+        sha1_compress(&state, mac->block, 1);
         mac->hashed += kBlock;
         mac->blockLength = 0;
     }
-    for (; length >= kBlock; data += kBlock, length -= kBlock) {
-        sha1_compress(&state, data);
-        mac->hashed += kBlock;
-    }
+    const size_t whole = length / kBlock;
+    sha1_compress(&state, data, whole);
+    mac->hashed += whole * kBlock;
+    data += whole * kBlock;
+    length -= whole * kBlock;
     memcpy(mac->block, data, length);
     mac->blockLength = static_cast<uint32_t>(length);
     memcpy(mac->inner, state.h, sizeof state.h);
@@ -337,7 +355,7 @@ void pbkdf2_hmac_sha1(const uint8_t* password, size_t passwordLength, const uint
         Sha1State s = hmac.inner;
         const size_t whole = saltLength / kBlock * kBlock;
         for (size_t at = 0; at < whole; at += kBlock)
-            hmac.sha1_compress(&s, salt + at);
+            hmac.sha1_compress(&s, salt + at, 1);
         uint8_t tail[kBlock + 4];
         memcpy(tail, salt + whole, saltLength - whole);
         store_be(tail + (saltLength - whole), number);

@@ -141,7 +141,9 @@ void EntryExtraction::run(char* name)
         extras_.writeTime = extras_.accessTime = extras_.createTime = utc;
     }
     extras_.entry = entry_;
-    if (!target_.make(job_, path_, &extras_, uncompressedSize_))
+    // An AES entry may record no CRC (AE-2 stores 0): its size and code are all there is to check.
+    const bool crcRecorded = read_u32(entry_ + central::crc32) != 0 || input_.cipher.kind != kAesEncryption;
+    if (!target_.make(job_, path_, &extras_, uncompressedSize_, crcRecorded))
         return;
 
     const int status = decoder_->start(&decoderState_, output_, kOutputSize);
@@ -337,10 +339,7 @@ void EntryExtraction::report_tested()
 void EntryExtraction::finish()
 {
     end_decoder();
-    // An AES entry may record no CRC (AE-2 stores 0): its size is all there is to check.
-    const uint32_t recorded = read_u32(entry_ + central::crc32);
-    const bool crcRecorded = recorded != 0 || input_.cipher.kind != kAesEncryption;
-    const int32_t verdict = target_.verify(recorded, crcRecorded);
+    const int32_t verdict = target_.verify(read_u32(entry_ + central::crc32));
     if (verdict != 0) {
         fail(verdict);
         return;

@@ -13,7 +13,7 @@ namespace {
 constexpr uint64_t kMemoryBlockLimit = 524288000;  // a block made for the caller stays below this
 }  // namespace
 
-bool OutputTarget::make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, uint64_t declaredSize)
+bool OutputTarget::make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, uint64_t declaredSize, bool crcRecorded)
 {
     job_ = job;
     path_ = path;
@@ -21,6 +21,7 @@ bool OutputTarget::make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, 
     declaredSize_ = declaredSize;
     const JobOptions& options = job->archive->options;
     verify_ = options.verifyMode != kVerifyOff;
+    sumCrc_ = verify_ && crcRecorded;
     if (options.verifyMode == kVerifyTest) {
         toMemory_ = true;
         discard_ = true;
@@ -95,7 +96,7 @@ bool OutputTarget::presize()
     return true;
 }
 
-// Under verification every delivered byte is summed, also those dropped.
+// Under verification every delivered byte is counted and summed, also those dropped.
 int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
 {
     OutputTarget* target = static_cast<OutputTarget*>(descriptor);
@@ -106,7 +107,8 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
             target->oversize_ = true;
             return 1;
         }
-        target->crc_.add(data, length, target->declaredSize_);
+        if (target->sumCrc_)
+            target->crc_.add(data, length, target->declaredSize_);
     }
     if (target->toMemory_) {
         if (target->discard_) {
@@ -148,7 +150,7 @@ int32_t OutputTarget::report_refusal()
     return VARNO_ERROR_OUTPUT_FILE;
 }
 
-int32_t OutputTarget::verify(uint32_t recordedCrc, bool crcRecorded)
+int32_t OutputTarget::verify(uint32_t recordedCrc)
 {
     if (!verify_)
         return 0;
@@ -156,7 +158,7 @@ int32_t OutputTarget::verify(uint32_t recordedCrc, bool crcRecorded)
         job_message(job_, 0, L"Size error : %s", path_);
         return VARNO_ERROR_DATA;
     }
-    if (crcRecorded && crc_.value() != recordedCrc) {
+    if (sumCrc_ && crc_.value() != recordedCrc) {
         job_message(job_, 0, L"CRC error : %s", path_);
         return VARNO_ERROR_DATA;
     }

@@ -18,9 +18,10 @@ public:
 
     // Makes the target of the entry in extras (whose times it takes) of declaredSize bytes, by
     // the archive's output mode: the file at path (which creation may change in place), a
-    // memory block, the caller's buffer, or a discarding target under the test command. False
+    // memory block, the caller's buffer, or a discarding target under the test command. Under
+    // verification the bytes are summed when crcRecorded (an AE-2 entry records none). False
     // with the job's result set when it cannot be made.
-    bool make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, uint64_t declaredSize);
+    bool make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, uint64_t declaredSize, bool crcRecorded);
     // Sizes a file target to the declared size in advance, so that it can be allocated in one
     // piece; false (reported, with the job's result set) when that failed.
     bool presize();
@@ -32,9 +33,9 @@ public:
     bool refused() const { return oversize_ || full_ || writeError_ != 0; }
     int32_t report_refusal();
 
-    // Under verification: 0 when the bytes delivered match the declared size and (when
-    // crcRecorded) recordedCrc, else the data error's result with its message written.
-    int32_t verify(uint32_t recordedCrc, bool crcRecorded);
+    // Under verification: 0 when the bytes delivered match the declared size and (when the
+    // entry records one) recordedCrc, else the data error's result with its message written.
+    int32_t verify(uint32_t recordedCrc);
     uint64_t produced() const { return produced_; }
     uint64_t declared_size() const { return declaredSize_; }
     bool discards() const { return discard_; }
@@ -63,6 +64,7 @@ private:
     DWORD writeError_ = 0;    // set when a write failed
     bool full_ = false;       // a block arrived for a memory target without room
     bool verify_ = false;
+    bool sumCrc_ = false;
     bool discard_ = false;    // the test command: a memory target that keeps nothing
     bool oversize_ = false;   // a block would have passed the declared size
     RunningCrc crc_;
