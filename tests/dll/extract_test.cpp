@@ -128,6 +128,11 @@ TEST(Extract, DamagedEntriesFailAndLeaveNothingBehind)
          VARNO_ERROR_DATA, "EOF error : {path}", true},
         {"corrupt deflate", {.name = "bad.txt", .data = data, .method = 8, .compressed = corrupt}, VARNO_ERROR_DATA,
          "Decode error -3 : {path}", true},
+        // ZIP's LZMA header asking for a 1 GiB dictionary, for an entry said to hold 300 MiB.
+        {"LZMA window over the limit", {.name = "big.bin", .data = data, .method = 14,
+                                        .compressed = std::string("\x09\x14\x05\x00\x5D\x00\x00\x00\x40\x00", 10),
+                                        .flags = 2, .uncompressedSizeField = 300u << 20},
+         VARNO_ERROR_DECODER, "Decode window over 256 MiB : {path}", true},
         {"method 98", {.name = "m98.txt", .data = data, .method = 98, .compressed = data}, VARNO_ERROR_METHOD,
          "Archive method not support 98 : {name}", true},
         {"method 1", {.name = "m1.txt", .data = data, .method = 1, .compressed = data}, VARNO_ERROR_METHOD,
