@@ -7,12 +7,13 @@ DecodeEnd decode_stream(StreamStep step, void* library, const DecodeRequest& req
     const uint32_t bufferSize = start.outAvailable;
     StreamBuffers buffers = start;
     uint64_t produced = 0;
+    bool atFrameEnd = false;
     for (;;) {
         if (buffers.inAvailable == 0) {
             uint8_t* next = nullptr;
             buffers.inAvailable = request.input(request.inputDescriptor, &next);
             if (buffers.inAvailable == 0)
-                return end_of_input(produced, request);
+                return atFrameEnd ? DecodeEnd::complete : end_of_input(produced, request);
             buffers.in = next;
         }
         // The library runs until it has used the chunk; a full buffer is delivered and the
@@ -28,8 +29,10 @@ DecodeEnd decode_stream(StreamStep step, void* library, const DecodeRequest& req
                 return DecodeEnd::failed;
             }
             produced += count;
+            atFrameEnd = end == StepEnd::frameEnd;
             switch (end) {
             case StepEnd::goesOn:
+            case StepEnd::frameEnd:
                 break;
             case StepEnd::streamEnd:
                 return DecodeEnd::complete;

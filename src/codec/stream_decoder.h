@@ -15,8 +15,9 @@ struct StreamBuffers {
     uint32_t outAvailable;  // room left at out
 };
 
-// What one call of a library's decoder came to.
-enum class StepEnd { goesOn, streamEnd, invalidData, overLimit, failed };
+// What one call of a library's decoder came to. frameEnd: a stream ended where the call
+// stopped, and another may follow (the entry is whole if the input ends there).
+enum class StepEnd { goesOn, frameEnd, streamEnd, invalidData, overLimit, failed };
 
 // One call of the library whose stream is at library; *status receives its code of a failure.
 typedef StepEnd (*StreamStep)(void* library, StreamBuffers* buffers, int* status);

@@ -33,6 +33,8 @@ StepEnd zstd_step(void* library, StreamBuffers* buffers, int* status)
     const size_t code = ZSTD_decompressStream(context, &out, &in);
     *buffers = {buffers->in + in.pos, static_cast<uint32_t>(in.size - in.pos), buffers->out + out.pos,
                 static_cast<uint32_t>(out.size - out.pos)};
+    if (code == 0)
+        return StepEnd::frameEnd;  // decoded and delivered whole
     if (!ZSTD_isError(code))
         return StepEnd::goesOn;
     const ZSTD_ErrorCode error = ZSTD_getErrorCode(code);

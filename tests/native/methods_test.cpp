@@ -1,6 +1,7 @@
 // The decoders of the methods read through libraries, and Deflate over the same stream loop,
 // through the decoder interface on streams that the tools wrote (tests/data/make_method_streams.sh):
-// whole in any chunking, cut short, damaged, over the window limit, refused by the output.
+// whole in any chunking, cut short, damaged, with a lying size, over the window limit, refused by
+// the output.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -100,6 +101,13 @@ TEST(Methods, DamagedStreamsNeverPassForWhole)
             EXPECT_EQ(run.end, DecodeEnd::invalidData) << s.file;
         else
             EXPECT_FALSE(run.end == DecodeEnd::complete && run.output == data) << s.file;
+        // A lying size: the stream's end decides, unless the stream does not fit a window of the
+        // size claimed (LZMA's), and then it fails.
+        for (uint64_t claimed : {data.size() / 2, data.size() + 1000}) {
+            const Decoding lied = decode(s.method, s.flags, stream, claimed, 4096);
+            EXPECT_TRUE(lied.end == DecodeEnd::complete ? lied.output == data : lied.end == DecodeEnd::invalidData)
+                << s.file << " said to hold " << claimed;
+        }
     }
 }
 
