@@ -43,6 +43,8 @@ if ! fetch; then
   (cd "$work" && apt-get "${apt_private[@]}" source --download-only "$spec" >/dev/null)
 fi
 dsc=$(ls "$work"/*.dsc)
+# apt has checked every file against the suite's signed index; the .dsc's own signature adds
+# nothing here (and its key is not on the machine).
 dpkg-source --no-check -x "$dsc" "$work/unpacked" >/dev/null
 rm -rf "$work/unpacked/debian"
 rm -rf "$tools/$folder"
