@@ -1,7 +1,7 @@
 // The decoders of the methods read through libraries, and Deflate over the same stream loop,
 // through the decoder interface on streams that the tools wrote (tests/data/make_method_streams.sh):
-// whole in any chunking, cut short, damaged, with a lying size, over the window limit, refused by
-// the output.
+// whole in any chunking, cut short, damaged, with a lying size, over the window limit (a refused
+// output is the fuzz targets' part).
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -22,7 +22,6 @@ std::string read_stream(const std::string& name)
 }
 
 struct Decoding {
-    bool refuse;  // the output refuses every block
     DecodeEnd end = DecodeEnd::failed;
     std::string output;
     int outputCalls = 0;
@@ -37,15 +36,14 @@ struct Feed {
     std::unique_ptr<char[]> block;
 };
 
-Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint64_t declaredSize, size_t chunk,
-                bool refuse = false)
+Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint64_t declaredSize, size_t chunk)
 {
     const EntryDecoder* decoder = find_decoder(method);
     DecoderState state;
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[65536]);  // smaller than the pipeline's: many blocks
     EXPECT_EQ(decoder->start(&state, buffer.get(), 65536), 0);
     Feed feed{stream, chunk};
-    Decoding run{refuse};
+    Decoding run;
     const auto next = [](void* descriptor, uint8_t** data) -> uint32_t {
         Feed& f = *static_cast<Feed*>(descriptor);
         const size_t count = std::min(f.chunk, f.stream.size() - f.at);
@@ -59,7 +57,7 @@ Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint
         Decoding& r = *static_cast<Decoding*>(descriptor);
         r.output.append(reinterpret_cast<char*>(data), count);
         ++r.outputCalls;
-        return r.refuse ? 1 : 0;
+        return 0;
     };
     int status = 0;
     run.end = decoder->decode(&state, {next, &feed, take, &run, declaredSize, flags}, &status);
@@ -140,15 +138,6 @@ TEST(Methods, WindowsOverTheLimitAreRefusedBeforeTheyAreMade)
         const std::string frame = std::string("\x28\xB5\x2F\xFD\x00", 5) + static_cast<char>(exponent << 3) +
                                   std::string("\x09\x00\x00x", 4);
         EXPECT_EQ(decode(93, 0, frame, 1, 4096).end, end) << exponent;
-    }
-}
-
-TEST(Methods, RefusedOutputEndsTheDecoding)
-{
-    for (const Stream& s : kStreams) {
-        const Decoding run = decode(s.method, s.flags, read_stream(s.file), 1 << 20, 4096, true);
-        EXPECT_EQ(run.end, DecodeEnd::failed) << s.file;
-        EXPECT_EQ(run.outputCalls, 1) << s.file;
     }
 }
 
