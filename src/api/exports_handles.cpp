@@ -10,6 +10,7 @@
 #include "archive/zip_format.h"
 #include "core/library_state.h"
 #include "listing/listing.h"
+#include "listing/listing_fields.h"
 #include "varno.h"
 
 namespace {
@@ -54,7 +55,7 @@ void fill_record(ArchiveHandle* archive, const uint8_t* entry, char* name, Entry
     info->mode[0] = 0;
 }
 
-// The UnZip family's texts: the short attribute form, 'd' for a directory, and "Deflate".
+// The UnZip family's texts: the short attribute form, 'd' for a directory, and the mode text.
 void fill_unzip_texts(const uint8_t* entry, EntryInfo* info)
 {
     wchar_t attributes[8];
@@ -64,7 +65,7 @@ void fill_unzip_texts(const uint8_t* entry, EntryInfo* info)
         info->attribute[i] = static_cast<char>(attributes[i]);
     info->attribute[i++] = (read_u32(entry + central::externalAttributes) & 0x10) ? 'd' : '-';
     info->attribute[i] = 0;
-    memcpy(info->mode, "Deflate", 8);
+    copy_bounded(info->mode, method_mode_text(read_u16(entry + central::method)), sizeof info->mode);
 }
 
 void make_current(ArchiveHandle* archive, const uint8_t* entry)

@@ -17,8 +17,15 @@ enum class DecodeEnd {
     complete,     // the data ended well: the stream's end, or the input used up where that is one
     truncated,    // the input ran out before the end of the stream
     invalidData,  // the bytes break the method's rules (with a wrong password, they would)
+    overLimit,    // the stream asks for a window larger than kDecoderWindowLimit: refused
     failed,       // the decoder failed otherwise, such as for want of memory
 };
+
+// The largest window (dictionary) that a decoder sets up for one entry, whatever the stream asks
+// for: every thread of a job decodes one entry at a time, so eight workers hold at most eight
+// such windows beside the decoders' fixed state (a few MiB each). A window is no larger than
+// the entry needs where the method lets the decoder know that in advance.
+constexpr uint64_t kDecoderWindowLimit = 256u << 20;
 
 // Room for a decoder's state inside the pipeline's record of an entry.
 constexpr uint32_t kDecoderStateSize = 256;
@@ -42,7 +49,15 @@ struct DecodeRequest {
     OutputFunction output;
     void* outputDescriptor;
     uint64_t declaredSize;  // the central directory's uncompressed size
+    uint16_t flags;         // the central directory's general-purpose flags
 };
+
+// How a decoding that used all of its input ended without the stream's end: the entry is whole
+// when its declared size was delivered, else it is cut short.
+inline DecodeEnd end_of_input(uint64_t produced, const DecodeRequest& request)
+{
+    return produced < request.declaredSize ? DecodeEnd::truncated : DecodeEnd::complete;
+}
 
 struct EntryDecoder {
     uint16_t method;  // the ZIP compression method

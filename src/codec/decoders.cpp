@@ -4,9 +4,14 @@
 extern const EntryDecoder kStoredDecoder;
 extern const EntryDecoder kInflateDecoder;
 extern const EntryDecoder kDeflate64Decoder;
+extern const EntryDecoder kBzip2Decoder;
+extern const EntryDecoder kLzmaDecoder;
+extern const EntryDecoder kZstdDecoder;
+extern const EntryDecoder kXzDecoder;
 
 namespace {
-const EntryDecoder* const kDecoders[] = {&kStoredDecoder, &kInflateDecoder, &kDeflate64Decoder};
+const EntryDecoder* const kDecoders[] = {&kStoredDecoder, &kInflateDecoder, &kDeflate64Decoder, &kBzip2Decoder,
+                                         &kLzmaDecoder,   &kZstdDecoder,    &kXzDecoder};
 }  // namespace
 
 const EntryDecoder* find_decoder(uint16_t method)

@@ -1,69 +1,51 @@
-// Deflate entries (method 8), through zlib's raw inflate in blocks of the pipeline's buffer.
-#include <string.h>
+// Deflate entries (method 8), through zlib's raw inflate.
 #include <zlib.h>
 
 #include "codec/decoder.h"
+#include "codec/stream_decoder.h"
 
 namespace {
 
-struct InflateState {
-    z_stream stream;
-    uint8_t* buffer;
-    uint32_t bufferSize;
-};
+using InflateRecord = StreamRecord<z_stream>;
 
 int start_inflate(DecoderState* state, uint8_t* buffer, uint32_t bufferSize)
 {
-    InflateState* own = decoder_record<InflateState>(state);
-    memset(own, 0, sizeof *own);
-    own->buffer = buffer;
-    own->bufferSize = bufferSize;
+    InflateRecord* own = start_stream_record<z_stream>(state, buffer, bufferSize);
     return inflateInit2_(&own->stream, -15, "1.3.1", static_cast<int>(sizeof(z_stream)));
+}
+
+StepEnd inflate_step(void* library, StreamBuffers* buffers, int* status)
+{
+    z_stream& stream = *static_cast<z_stream*>(library);
+    stream.next_in = const_cast<Bytef*>(buffers->in);
+    stream.avail_in = buffers->inAvailable;
+    stream.next_out = buffers->out;
+    stream.avail_out = buffers->outAvailable;
+    *status = inflate(&stream, Z_NO_FLUSH);
+    *buffers = {stream.next_in, stream.avail_in, stream.next_out, stream.avail_out};
+    switch (*status) {
+    case Z_OK:
+    case Z_BUF_ERROR:
+        return StepEnd::goesOn;
+    case Z_STREAM_END:
+        return StepEnd::streamEnd;
+    case Z_DATA_ERROR:
+        return StepEnd::invalidData;
+    case Z_NEED_DICT:  // a raw stream has no dictionary to ask for
+        *status = -1;
+        return StepEnd::failed;
+    default:
+        return StepEnd::failed;
+    }
 }
 
 DecodeEnd decode_inflate(DecoderState* state, const DecodeRequest& request, int* status)
 {
-    InflateState* own = decoder_record<InflateState>(state);
-    z_stream& stream = own->stream;
-    uint64_t produced = 0;
-    for (;;) {
-        if (stream.avail_in == 0) {
-            uint8_t* next = nullptr;
-            const uint32_t count = request.input(request.inputDescriptor, &next);
-            if (count == 0) {
-                // Every compressed byte is used up: a stream that stopped short of its declared
-                // size is a damaged entry, not one with a zero-filled tail.
-                return produced < request.declaredSize ? DecodeEnd::truncated : DecodeEnd::complete;
-            }
-            stream.next_in = next;
-            stream.avail_in = count;
-        }
-        // The chunk is inflated a buffer at a time until the stream ends or needs more input.
-        for (;;) {
-            stream.next_out = own->buffer;
-            stream.avail_out = own->bufferSize;
-            int code = inflate(&stream, Z_NO_FLUSH);
-            if (code == Z_NEED_DICT)
-                code = -1;
-            if (code == Z_DATA_ERROR || code == Z_MEM_ERROR || code == -1) {
-                *status = code;
-                return code == Z_DATA_ERROR ? DecodeEnd::invalidData : DecodeEnd::failed;
-            }
-            const uint32_t count = own->bufferSize - stream.avail_out;
-            if (count > 0 && request.output(request.outputDescriptor, own->buffer, count) != 0) {
-                *status = 0;
-                return DecodeEnd::failed;
-            }
-            produced += count;
-            if (code == Z_STREAM_END)
-                return DecodeEnd::complete;
-            if (stream.avail_out != 0)
-                break;
-        }
-    }
+    InflateRecord* own = decoder_record<InflateRecord>(state);
+    return decode_stream(inflate_step, &own->stream, request, own->buffers(), status);
 }
 
-void end_inflate(DecoderState* state) { inflateEnd(&decoder_record<InflateState>(state)->stream); }
+void end_inflate(DecoderState* state) { inflateEnd(&decoder_record<InflateRecord>(state)->stream); }
 
 }  // namespace
 

@@ -116,10 +116,10 @@ int32_t authenticate(EntryInput* from)
 }  // namespace
 
 int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pending, const EntryDecoder* decoder,
-                       DecoderState* state, OutputTarget* target, const wchar_t* path)
+                       DecoderState* state, OutputTarget* target, uint16_t flags, const wchar_t* path)
 {
     EntryInput from = {job, input, pending, path, 0};
-    const DecodeRequest request = {pull_input, &from, OutputTarget::write, target, target->declared_size()};
+    const DecodeRequest request = {pull_input, &from, OutputTarget::write, target, target->declared_size(), flags};
     int status = 0;
     const DecodeEnd end = decoder->decode(state, request, &status);
     if (target->refused())
@@ -132,6 +132,9 @@ int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pen
     case DecodeEnd::truncated:
         job_message(job, 0, L"EOF error : %s", path);
         return VARNO_ERROR_DATA;
+    case DecodeEnd::overLimit:
+        job_message(job, 0, L"Decode window over %d MiB : %s", static_cast<int>(kDecoderWindowLimit >> 20), path);
+        return VARNO_ERROR_DECODER;
     case DecodeEnd::invalidData:
     case DecodeEnd::failed:
         break;

@@ -13,8 +13,10 @@ class OutputTarget;
 struct ExtractJob;
 
 // Decodes the entry whose remaining compressed bytes input describes, the first of them at
-// pending (read with the local header, not yet decrypted), with a started decoder. Returns 0
-// when the data ended well, else the failure's result with its message written; a data error
-// in an encrypted entry gives kResultWrongPassword. path names the entry in messages.
+// pending (read with the local header, not yet decrypted), with a started decoder; flags are
+// the entry's general-purpose flags. Returns 0 when the data ended well, else the failure's
+// result with its message written: a stream whose window is over the decoders' limit gives
+// VARNO_ERROR_DECODER, a data error in an encrypted entry kResultWrongPassword. path names the
+// entry in messages.
 int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pending, const EntryDecoder* decoder,
-                       DecoderState* state, OutputTarget* target, const wchar_t* path);
+                       DecoderState* state, OutputTarget* target, uint16_t flags, const wchar_t* path);

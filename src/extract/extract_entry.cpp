@@ -164,7 +164,8 @@ void EntryExtraction::run(char* name)
         fail(job_->sink.result);
         return;
     }
-    const int32_t result = transfer_entry(job_, &input_, cursor_, decoder_, &decoderState_, &target_, path_);
+    const int32_t result = transfer_entry(job_, &input_, cursor_, decoder_, &decoderState_, &target_,
+                                          read_u16(entry_ + central::flags), path_);
     if (result != 0)
         fail(result);
     else

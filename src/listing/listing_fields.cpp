@@ -84,6 +84,24 @@ void format_ratio(wchar_t* out, uint64_t uncompressed, uint64_t compressed)
     *out = 0;
 }
 
+namespace {
+
+// The methods read through a library of their own, by their labels.
+const struct {
+    uint16_t method;
+    const char* label;
+} kLibraryMethods[] = {{12, "bzp2"}, {14, "lzma"}, {93, "zstd"}, {95, "xz"}};
+
+const char* library_method_label(uint16_t method)
+{
+    for (const auto& known : kLibraryMethods)
+        if (known.method == method)
+            return known.label;
+    return nullptr;
+}
+
+}  // namespace
+
 void format_method_label(wchar_t* out, uint16_t method, uint16_t flags)
 {
     static const wchar_t* const kLabels[8] = {L"stor", L"shrk", L"re:1", L"re:2", L"re:3", L"re:4", L"i#:#", L"tokn"};
@@ -95,6 +113,16 @@ void format_method_label(wchar_t* out, uint16_t method, uint16_t flags)
     if (label) {
         while ((*out++ = *label++) != 0) {
         }
+        return;
+    }
+    if (const char* named = library_method_label(method)) {
+        // Four characters like every other label: "xz" takes two blanks.
+        int i = 0;
+        for (; named[i]; ++i)
+            out[i] = static_cast<wchar_t>(named[i]);
+        for (; i < 4; ++i)
+            out[i] = L' ';
+        out[i] = 0;
         return;
     }
     if (method == 8 || method == 9) {
@@ -112,6 +140,12 @@ void format_method_label(wchar_t* out, uint16_t method, uint16_t flags)
     if (method < 10)
         *out++ = L'0';
     *put_decimal(out, method) = 0;
+}
+
+const char* method_mode_text(uint16_t method)
+{
+    const char* label = library_method_label(method);
+    return label ? label : "Deflate";
 }
 
 const wchar_t* host_label(uint32_t host)

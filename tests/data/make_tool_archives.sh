@@ -3,10 +3,11 @@
 # (nested folders, empty files and folders, names with blanks, UTF-8 names) and one archive of
 # cp932 names without the UTF-8 flag, then records what `unzip -Z -T` and `7zz l -slt` report
 # for each and joins those reports into OUT/expected.tsv for the listing and handle tests; also
-# a Deflate64 archive made by 7zz, encrypted archives made by zip, 7zz and bsdtar, each
-# archive extracted by the tools into OUT/ref-NAME, and what `unzip -t` reports for each
-# unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t); and 3000 small files
-# archived by zip, 7zz and Python, which no overlap check may refuse.
+# a Deflate64 archive made by 7zz, archives of the methods read through libraries (OUT/m-*.zip:
+# bzip2, LZMA, XZ and Zstandard, also of a tree of 300 files), encrypted archives made by zip,
+# 7zz and bsdtar, each archive extracted by the tools into OUT/ref-NAME, and what `unzip -t`
+# reports for each unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t); and
+# 3000 small files archived by zip, 7zz and Python, which no overlap check may refuse.
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,15 +39,25 @@ touch -d "2023-11-12 13:14:16" nested/deeper/numbers.txt
 zip -qr "$out/zip.zip" .
 7zz a -tzip "$out/7z.zip" . >/dev/null
 7zz a -tzip -mm=Deflate64 "$out/d64.zip" . >/dev/null
-python3 - "$out/py.zip" <<'PY'
+python3 - "$out" <<'PY'
 import os, sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    for root, dirs, files in os.walk("."):
-        dirs.sort()
-        for name in sorted(dirs) + sorted(files):
-            path = os.path.join(root, name)[2:]
-            z.write(path, path)
+for name, method in ("py", zipfile.ZIP_DEFLATED), ("m-py-bzip2", zipfile.ZIP_BZIP2), ("m-py-lzma", zipfile.ZIP_LZMA):
+    with zipfile.ZipFile(f"{sys.argv[1]}/{name}.zip", "w", method) as z:
+        for root, dirs, files in os.walk("."):
+            dirs.sort()
+            for entry in sorted(dirs) + sorted(files):
+                path = os.path.join(root, entry)[2:]
+                z.write(path, path)
 PY
+# The methods read through libraries: 7zz's BZip2, LZMA (with and without its end marker) and
+# XZ, zip's bzip2, and XZ and Zstandard entries that hold the xz and zstd tools' own output.
+7zz a -tzip -mm=BZip2 "$out/m-7z-bzip2.zip" . >/dev/null
+7zz a -tzip -mm=LZMA "$out/m-7z-lzma.zip" . >/dev/null
+7zz a -tzip -mm=LZMA -meos=off "$out/m-7z-lzma-sized.zip" . >/dev/null
+7zz a -tzip -mm=XZ "$out/m-7z-xz.zip" . >/dev/null
+zip -qr -Z bzip2 "$out/m-zip-bzip2.zip" .
+python3 "$here/zip_from_streams.py" "$out/m-xz.zip" 95 xz -c
+python3 "$here/zip_from_streams.py" "$out/m-zstd.zip" 93 zstd -q -c
 # Encrypted with password "secret": traditional by zip, 7zz and bsdtar; WinZip AES of every
 # strength by 7zz (stored, Deflate, Deflate64) and bsdtar (which streams: data descriptors).
 zip -qr -P secret "$out/enc-zip.zip" .
@@ -56,9 +67,27 @@ zip -qr -P secret "$out/enc-zip.zip" .
 7zz a -tzip -psecret -mem=AES192 -mm=Deflate64 "$out/enc-aes192.zip" . >/dev/null
 7zz a -tzip -psecret -mem=AES256 "$out/enc-aes256.zip" . >/dev/null
 7zz a -tzip -psecret -mem=AES256 "$out/enc-aes-one.zip" nested/deeper/numbers.txt >/dev/null
+# The library methods inside both ciphers.
+7zz a -tzip -psecret -mem=AES256 -mm=BZip2 "$out/enc-aes-bzip2.zip" . >/dev/null
+7zz a -tzip -psecret -mem=AES256 -mm=LZMA "$out/enc-aes-lzma.zip" . >/dev/null
+7zz a -tzip -psecret -mem=ZipCrypto -mm=XZ "$out/enc-7zc-xz.zip" . >/dev/null
 for e in traditional aes128 aes256; do
   bsdtar --format zip --options zip:encryption=$e --passphrase secret -cf "$out/enc-bsd-$e.zip" .
 done
+# Enough files for eight workers, of every method: sizes from empty to 400 kB.
+mkdir -p "$out/many"
+cd "$out/many"
+python3 - <<'PY'
+import random
+r = random.Random(8)
+for i in range(300):
+    size = r.choice((0, 1, 100, 5000, 40000, 400000))
+    text = bytes(r.randrange(97, 101) for _ in range(size // 4))
+    open(f"f{i:03}.txt", "wb").write((text + bytes(r.randrange(256) for _ in range(size // 8))) * 2)
+PY
+find . -exec touch -d "2024-03-04 05:06:08" {} +
+for m in BZip2 LZMA XZ; do 7zz a -tzip -mm=$m "$out/m-many-$m.zip" . >/dev/null; done
+python3 "$here/zip_from_streams.py" "$out/m-many-zstd.zip" 93 zstd -q -c
 cd "$out"
 # Double-byte names as Japanese Windows tools store them: cp932 bytes, no UTF-8 flag.
 python3 - "$out/cp932.zip" <<'PY'
@@ -84,9 +113,12 @@ PY
 for a in zip 7z py d64; do unzip -q -o "$a.zip" -d "ref-$a"; done
 # unzip reads the traditional cipher (not Deflate64); 7zz everything else.
 for a in enc-zip enc-7zc enc-bsd-traditional; do unzip -q -o -P secret "$a.zip" -d "ref-$a"; done
-for a in enc-7zc64 enc-aes128 enc-aes192 enc-aes256 enc-bsd-aes128 enc-bsd-aes256; do
+for a in enc-7zc64 enc-aes128 enc-aes192 enc-aes256 enc-bsd-aes128 enc-bsd-aes256 enc-aes-bzip2 enc-aes-lzma enc-7zc-xz; do
   7zz x -psecret -y -bd -o"ref-$a" "$a.zip" >/dev/null
 done
+# 7zz takes the xz tool's stream of an empty file (no block, only the index) for data behind the
+# end and says so, failing m-xz.zip; what it extracts is whole all the same.
+for a in m-*.zip; do 7zz x -y -bd -o"ref-${a%.zip}" "$a" >/dev/null 2>&1 || [ "$a" = m-xz.zip ]; done
 python3 - cp932.zip ref-cp932 <<'PY'
 import calendar, os, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], metadata_encoding="cp932") as z:
@@ -97,11 +129,11 @@ with zipfile.ZipFile(sys.argv[1], metadata_encoding="cp932") as z:
             os.utime(path, (t, t))
 PY
 
-for a in zip 7z py cp932 d64; do
+for a in zip 7z py cp932 d64 m-zip-bzip2 m-7z-lzma; do
   unzip -Z -T "$a.zip" > "$a.zipinfo"
   if [ $a = cp932 ]; then 7zz l -slt -mcp=932 "$a.zip" > "$a.slt"; else 7zz l -slt "$a.zip" > "$a.slt"; fi
 done
-python3 "$here/tool_reports.py" "$out" zip 7z py cp932 d64 > "$out/expected.tsv"
+python3 "$here/tool_reports.py" "$out" zip 7z py cp932 d64 m-zip-bzip2 m-7z-lzma > "$out/expected.tsv"
 
 # A copy of zip.zip with one byte flipped in the data of a stored and of two Deflate entries,
 # and what `unzip -t` reports for every archive, for the test command to agree with.
@@ -121,5 +153,5 @@ mkdir -p "$out/many/files"
 (cd "$out/many" && for i in $(seq 1 3000); do printf 'file %d\n' $i > files/f$i.txt; done &&
   zip -qr "$out/many-zip.zip" files && 7zz a -tzip "$out/many-7z.zip" files >/dev/null &&
   python3 -c "import shutil; shutil.make_archive('$out/many-py', 'zip', '.', 'files')")
-for a in zip 7z py cp932 d64 zip-damaged many-zip many-7z many-py; do unzip -t "$a.zip" > "$a.unzip-t" || true; done
+for a in zip 7z py cp932 d64 zip-damaged m-zip-bzip2 many-zip many-7z many-py; do unzip -t "$a.zip" > "$a.unzip-t" || true; done
 echo "tool archives ready in $out: $(($(wc -l < "$out/expected.tsv") - 1)) entries"

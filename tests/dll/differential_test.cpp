@@ -1,5 +1,5 @@
-// Archives made by zip, 7zz (Deflate and Deflate64), bsdtar and Python's zipfile, encrypted or
-// not, extracted by varno:
+// Archives made by zip, 7zz (Deflate, Deflate64, bzip2, LZMA, XZ), bsdtar and Python's zipfile,
+// and of the xz and zstd tools' output, encrypted or not, extracted by varno:
 // the trees must be identical in bytes and modification times to what the tools themselves
 // extract from the same archives, and the test command must agree with `unzip -t` about them
 // (tests/data/make_tool_archives.sh makes all of it).
@@ -21,14 +21,18 @@ namespace {
 
 std::wstring tool_folder() { return from_utf8(VARNO_TOOL_ARCHIVES); }
 
-void expect_same_tree(const std::wstring& archive, bool unicode, const std::string& options = "-o")
+// *result, when given, receives the command's result and report.
+void expect_same_tree(const std::wstring& archive, bool unicode, const std::string& options = "-o",
+                      Library library = Library::dll, CommandResult* result = nullptr)
 {
     TempDir dir;
     const std::wstring folder = tool_folder();
     UnicodeMode mode(unicode);
     const std::string path = unicode ? to_utf8(folder + L"\\" + archive + L".zip") : to_ansi(folder + L"\\" + archive + L".zip");
     const std::string out = unicode ? to_utf8(dir.file(L"out")) : to_ansi(dir.file(L"out"));
-    const CommandResult r = run("Varno", options + " " + quoted(path) + " " + quoted(out));
+    const CommandResult r = run("Varno", options + " " + quoted(path) + " " + quoted(out), 1 << 20, library);
+    if (result)
+        *result = r;
     ASSERT_EQ(r.code, 0) << r.output;
     const auto expected = snapshot_tree(folder + L"\\ref-" + archive);
     const auto actual = snapshot_tree(dir.file(L"out"));
@@ -89,8 +93,8 @@ Verdicts test_command_verdicts(const CommandResult& r)
 TEST(Differential, TestCommandAgreesWithUnzip)
 {
     UnicodeMode utf8(true);
-    for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64", L"cp932", L"zip-damaged", L"many-zip", L"many-7z",
-                                   L"many-py"}) {
+    for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64", L"cp932", L"zip-damaged", L"m-zip-bzip2", L"many-zip",
+                                   L"many-7z", L"many-py"}) {
         SCOPED_TRACE(to_utf8(archive));
         const CommandResult r = run("UnZip", "--test " + quoted(to_utf8(tool_folder() + L"\\" + archive + L".zip")));
         Verdicts expected = unzip_verdicts(archive);
@@ -120,7 +124,8 @@ TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
 {
     const char* without192 = platform_aes192_unusable();
     for (const wchar_t* archive : {L"enc-zip", L"enc-7zc", L"enc-7zc64", L"enc-aes128", L"enc-aes192", L"enc-aes256",
-                                   L"enc-bsd-traditional", L"enc-bsd-aes128", L"enc-bsd-aes256"}) {
+                                   L"enc-bsd-traditional", L"enc-bsd-aes128", L"enc-bsd-aes256", L"enc-aes-bzip2",
+                                   L"enc-aes-lzma", L"enc-7zc-xz"}) {
         if (without192 && std::wstring(archive) == L"enc-aes192")
             continue;
         SCOPED_TRACE(to_utf8(archive));
@@ -128,6 +133,48 @@ TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
     }
     if (without192)
         GTEST_SKIP() << "enc-aes192 left out (the others passed): " << without192;
+}
+
+// bzip2 by 7zz, zip and Python; LZMA by 7zz (with and without its end marker) and Python; XZ by
+// 7zz and the xz tool; Zstandard by the zstd tool: into verified files, into memory blocks and
+// the caller's buffer, and under the test command.
+TEST(Differential, LibraryMethodsInEveryMode)
+{
+    const std::string repeats = read_file(tool_folder() + L"\\tree\\nested\\repeats.bin");
+    for (const wchar_t* archive : {L"m-7z-bzip2", L"m-zip-bzip2", L"m-py-bzip2", L"m-7z-lzma", L"m-7z-lzma-sized",
+                                   L"m-py-lzma", L"m-7z-xz", L"m-xz", L"m-zstd"}) {
+        SCOPED_TRACE(to_utf8(archive));
+        expect_same_tree(archive, true, "-o --verify");
+        const std::string path = quoted(to_ansi(tool_folder() + L"\\" + archive + L".zip"));
+        const CommandResult tested = run("UnZip", "--test " + path);
+        EXPECT_EQ(tested.code, 0) << tested.output;
+        for (const std::string& line : lines_of(tested.output))
+            EXPECT_EQ(line.rfind("OK : ", 0), 0u) << line;
+        void* block = nullptr;
+        char report[256];
+        EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, (path + " nested/repeats.bin").c_str(), report, sizeof report, &block), 0);
+        ASSERT_NE(block, nullptr);
+        EXPECT_TRUE(std::string(static_cast<char*>(block), repeats.size()) == repeats);
+        GlobalFree(block);
+        std::string buffer(repeats.size() + 1, '\0');  // the data and the terminator's room
+        EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (path + " nested/repeats.bin").c_str(),
+                                                       reinterpret_cast<BYTE*>(buffer.data()), static_cast<DWORD>(buffer.size()),
+                                                       nullptr, nullptr, nullptr),
+                  0);
+        EXPECT_TRUE(buffer.compare(0, repeats.size(), repeats) == 0);
+    }
+}
+
+// 300 files of each method by eight workers (the library linked in, told the volume is fast).
+TEST(Differential, EightWorkersOnEveryLibraryMethod)
+{
+    StorageAnswerScope fast(StorageAnswer::fast);
+    for (const wchar_t* archive : {L"m-many-BZip2", L"m-many-LZMA", L"m-many-XZ", L"m-many-zstd"}) {
+        SCOPED_TRACE(to_utf8(archive));
+        CommandResult r;
+        expect_same_tree(archive, true, "-o --q -R8", Library::linked, &r);
+        EXPECT_NE(r.output.find("multimode thread:8 "), std::string::npos) << r.output.substr(0, 300);
+    }
 }
 
 // The authentication code behind the data (the 10 bytes before the central directory of a

@@ -99,7 +99,7 @@ TEST(Listing, FieldsOfUnusualEntries)
     EXPECT_EQ(l[3], "huge" + std::string(12, ' ') + "3000000000         0 100.0% 2025-01-01 12:00 -rw- stor 00000000");
     EXPECT_EQ(z[4], "-r--a--     2.0 ntf        1 b- d64N 2025-01-01 12:00 d64");
     EXPECT_EQ(l[4].substr(59, 9), "a--- d64N");
-    EXPECT_EQ(z[5], "-------     2.0 ???        1 b- u014 2025-01-01 12:00 m14");
+    EXPECT_EQ(z[5], "-------     2.0 ???        1 b- lzma 2025-01-01 12:00 m14");
     EXPECT_EQ(z[6], "drwxr-x     3.0 unx        1 BX u099 2025-01-01 12:00 aes");
     EXPECT_EQ(z[7], "-rw-r--     2.0 unx        0 b- stor **-**-** **:**:* nodate");
     EXPECT_EQ(a.list("UnZip", "-lj")[7],

@@ -44,8 +44,8 @@ TEST(ListingFields, MethodHostAndVersionLabels)
         const wchar_t* label;
     } methods[] = {{0, 0, L"stor"}, {1, 0, L"shrk"}, {2, 0, L"re:1"}, {5, 0, L"re:4"}, {6, 0, L"i#:#"},
                    {7, 0, L"tokn"}, {8, 0, L"defN"}, {8, 2, L"defX"}, {8, 4, L"defF"}, {8, 6, L"defS"},
-                   {8, 0x0809, L"defN"}, {9, 0, L"d64N"}, {9, 6, L"d64S"}, {98, 0, L"ppmd"}, {12, 0, L"u012"},
-                   {14, 0, L"u014"}, {99, 0, L"u099"}, {100, 0, L"u100"}, {65535, 0, L"u65535"}};
+                   {8, 0x0809, L"defN"}, {9, 0, L"d64N"}, {9, 6, L"d64S"}, {98, 0, L"ppmd"}, {12, 0, L"bzp2"},
+                   {14, 2, L"lzma"}, {93, 0, L"zstd"}, {95, 0, L"xz  "}, {99, 0, L"u099"}, {100, 0, L"u100"}, {65535, 0, L"u65535"}};
     for (const auto& m : methods) {
         wchar_t out[kMethodUnits];
         format_method_label(out, m.method, m.flags);

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Method benchmark: extraction of bzip2, LZMA, XZ and Zstandard archives by varno's command-line
+# host under Wine against 7zz x (native, its default threads and one thread) and, for bzip2,
+# unzip, on the same archives in the same run: one 64 MiB entry and a set of 2,000 small ones,
+# each also stored, whose extraction by the same tool is the floor that the decoding adds to.
+#   bench/methods/run.sh [RUNS]      (default 5 runs per tool and archive; reports medians)
+# Trees and archives (7zz for stored, bzip2, LZMA and XZ at its default levels; the zstd tool
+# at its default level through tests/data/zip_from_streams.py) are made once into
+# build/bench-methods (VARNO_BENCH_DATA to put them elsewhere); outputs go to a RAM disk
+# (/dev/shm/varno-methods, or VARNO_BENCH_OUT). Every output tree is compared with its source.
+set -euo pipefail
+source "$(dirname "$0")/../wine_bench.sh"
+runs=${1:-5}
+data="${VARNO_BENCH_DATA:-$root/build/bench-methods}"
+work="${VARNO_BENCH_OUT:-/dev/shm/varno-methods}"
+mkdir -p "$data" "$work"
+python3 bench/methods/make_data.py "$data"
+methods="stored bzip2 lzma xz zstd"
+for set in big small; do
+  for m in $methods; do
+    archive="$data/$set-$m.zip"
+    [ -f "$archive" ] && continue
+    case $m in
+      stored) (cd "$data/$set" && 7zz a -tzip -mx0 "$archive.tmp" . >/dev/null) ;;
+      bzip2) (cd "$data/$set" && 7zz a -tzip -mm=BZip2 "$archive.tmp" . >/dev/null) ;;
+      lzma) (cd "$data/$set" && 7zz a -tzip -mm=LZMA "$archive.tmp" . >/dev/null) ;;
+      xz) (cd "$data/$set" && 7zz a -tzip -mm=XZ "$archive.tmp" . >/dev/null) ;;
+      zstd) (cd "$data/$set" && python3 "$root/tests/data/zip_from_streams.py" "$archive.tmp" 93 zstd -q -c) ;;
+    esac
+    mv "$archive.tmp" "$archive"
+  done
+done
+cat "$data"/*.zip > /dev/null  # every run reads the archives from the page cache
+
+time_run() {
+  local label=$1 set=$2; shift 2
+  rm -rf "$work/out"; mkdir -p "$work/out"
+  /usr/bin/time -f "%e" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+  diff -rq "$work/out" "$data/$set" >/dev/null || echo "$label: wrong output" >&2
+  cat "$work/time.txt" >> "$work/$label.times"
+}
+
+for set in big small; do
+  for m in $methods; do
+    archive="$data/$set-$m.zip"
+    rm -f "$work/$set-$m-"*.times
+    for ((i = 0; i < runs; i++)); do
+      time_run "$set-$m-varno" $set "$wine" "$root/build/win64/bin/varno.exe" -o "$(winpath "$archive")" "$(winpath "$work/out")"
+      time_run "$set-$m-7zz" $set 7zz x -y -bd -o"$work/out" "$archive"
+      time_run "$set-$m-7zz_mt1" $set 7zz x -mmt=1 -y -bd -o"$work/out" "$archive"
+      case $m in stored | bzip2) time_run "$set-$m-unzip" $set unzip -o -q "$archive" -d "$work/out" ;; esac
+    done
+  done
+done
+
+printf '\n%-6s %-6s %-8s %9s %9s %8s %11s %12s\n' set method tool median_s decode_s MB/s tool/varno compressed_MB
+for set in big small; do
+  bytes=$(du -cb "$data/$set" | tail -n 1 | cut -f 1)
+  for m in $methods; do
+    v=$(median < "$work/$set-$m-varno.times")
+    packed=$(stat -c %s "$data/$set-$m.zip")
+    for tool in varno 7zz 7zz_mt1 unzip; do
+      [ -f "$work/$set-$m-$tool.times" ] || continue
+      t=$(median < "$work/$set-$m-$tool.times")
+      floor=$(median < "$work/$set-stored-$tool.times")
+      awk -v s=$set -v m=$m -v tool=$tool -v t=$t -v f=$floor -v v=$v -v b=$bytes -v p=$packed \
+        'BEGIN {printf "%-6s %-6s %-8s %9.2f %9.2f %8.1f %11.2f %12.1f\n", s, m, tool, t, t - f, b / t / 1e6, t / v, p / 1e6}'
+    done
+  done
+done
+echo "(median of $runs runs; decode_s: the median minus the same tool's on the stored archive; MB/s of output;"
+echo " tool/varno above 1 means varno is faster; 7zz_mt1 is 7zz x -mmt=1)"
+rm -rf "$work/out"

@@ -1,0 +1,144 @@
+// The decoders of the methods read through libraries, and Deflate over the same stream loop,
+// through the decoder interface on streams that the tools wrote (tests/data/make_method_streams.sh):
+// whole in any chunking, cut short, damaged, with a lying size, over the window limit (a refused
+// output is the fuzz targets' part).
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "codec/decoder.h"
+
+namespace {
+
+std::string read_stream(const std::string& name)
+{
+    std::ifstream in(std::string(VARNO_METHOD_STREAMS) + "/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Decoding {
+    DecodeEnd end = DecodeEnd::failed;
+    std::string output;
+    int outputCalls = 0;
+};
+
+// Hands the stream over in chunks of chunk bytes, each in a block of its own size that is freed
+// when the next is asked for, so that a decoder reading outside its input is caught.
+struct Feed {
+    const std::string& stream;
+    size_t chunk;
+    size_t at = 0;
+    std::unique_ptr<char[]> block;
+};
+
+Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint64_t declaredSize, size_t chunk)
+{
+    const EntryDecoder* decoder = find_decoder(method);
+    DecoderState state;
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[65536]);  // smaller than the pipeline's: many blocks
+    EXPECT_EQ(decoder->start(&state, buffer.get(), 65536), 0);
+    Feed feed{stream, chunk};
+    Decoding run;
+    const auto next = [](void* descriptor, uint8_t** data) -> uint32_t {
+        Feed& f = *static_cast<Feed*>(descriptor);
+        const size_t count = std::min(f.chunk, f.stream.size() - f.at);
+        f.block.reset(count ? new char[count] : nullptr);
+        std::copy_n(f.stream.data() + f.at, count, f.block.get());
+        f.at += count;
+        *data = reinterpret_cast<uint8_t*>(f.block.get());
+        return static_cast<uint32_t>(count);
+    };
+    const auto take = [](void* descriptor, uint8_t* data, uint32_t count) -> int {
+        Decoding& r = *static_cast<Decoding*>(descriptor);
+        r.output.append(reinterpret_cast<char*>(data), count);
+        ++r.outputCalls;
+        return 0;
+    };
+    int status = 0;
+    run.end = decoder->decode(&state, {next, &feed, take, &run, declaredSize, flags}, &status);
+    decoder->end(&state);
+    return run;
+}
+
+const struct Stream {
+    const char* file;
+    uint16_t method, flags;
+    bool checked;  // the format carries a check that catches any damaged byte
+} kStreams[] = {{"8", 8, 0, false},          {"12", 12, 0, true}, {"14", 14, 2, false}, {"93", 93, 0, true},
+                {"93-frames", 93, 0, true}, {"95", 95, 0, true}, {"95-filters", 95, 0, true}};
+
+TEST(Methods, ToolStreamsDecodeWholeInAnyChunking)
+{
+    const std::string data = read_stream("data");
+    for (const Stream& s : kStreams) {
+        const std::string stream = read_stream(s.file);
+        for (size_t chunk : {size_t{1}, size_t{4093}, stream.size()}) {
+            const Decoding run = decode(s.method, s.flags, stream, data.size(), chunk);
+            EXPECT_EQ(run.end, DecodeEnd::complete) << s.file << " in chunks of " << chunk;
+            EXPECT_TRUE(run.output == data) << s.file << " in chunks of " << chunk;
+        }
+    }
+}
+
+TEST(Methods, DamagedStreamsNeverPassForWhole)
+{
+    const std::string data = read_stream("data");
+    for (const Stream& s : kStreams) {
+        const std::string stream = read_stream(s.file);
+        EXPECT_EQ(decode(s.method, s.flags, stream.substr(0, stream.size() / 2), data.size(), 4096).end,
+                  DecodeEnd::truncated) << s.file;
+        std::string flipped = stream;
+        flipped[flipped.size() / 2] ^= 0x55;
+        const Decoding run = decode(s.method, s.flags, flipped, data.size(), 4096);
+        if (s.checked)
+            EXPECT_EQ(run.end, DecodeEnd::invalidData) << s.file;
+        else
+            EXPECT_FALSE(run.end == DecodeEnd::complete && run.output == data) << s.file;
+        // A lying size: the stream's end decides, unless the stream does not fit a window of the
+        // size claimed (LZMA's), and then it fails.
+        for (uint64_t claimed : {data.size() / 2, data.size() + 1000}) {
+            const Decoding lied = decode(s.method, s.flags, stream, claimed, 4096);
+            EXPECT_TRUE(lied.end == DecodeEnd::complete ? lied.output == data : lied.end == DecodeEnd::invalidData)
+                << s.file << " said to hold " << claimed;
+        }
+    }
+}
+
+void put_le32(std::string& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+TEST(Methods, WindowsOverTheLimitAreRefusedBeforeTheyAreMade)
+{
+    const std::string data = read_stream("data");
+    // LZMA: the header's dictionary counts only as far as the entry's size reaches.
+    std::string lzma = read_stream("14");
+    put_le32(lzma, 5, 1u << 30);
+    EXPECT_EQ(decode(14, 2, lzma, data.size(), 4096).end, DecodeEnd::complete);
+    const Decoding large = decode(14, 2, lzma, uint64_t{512} << 20, 4096);
+    EXPECT_EQ(large.end, DecodeEnd::overLimit);
+    EXPECT_EQ(large.outputCalls, 0);
+    // XZ: the LZMA2 dictionary of the first block header (behind the 12-byte stream header),
+    // with the header's CRC-32 made anew.
+    std::string xz = read_stream("95");
+    ASSERT_EQ(xz.substr(12, 5), std::string("\x02\x00\x21\x01\x16", 5));
+    xz[16] = 36;  // 1 GiB
+    put_le32(xz, 20, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(xz.data() + 12), 8)));
+    EXPECT_EQ(decode(95, 0, xz, data.size(), 4096).end, DecodeEnd::overLimit);
+    // Zstandard: a frame of one raw byte whose window descriptor asks for 2^(10 + exponent)
+    // bytes; 256 MiB is still within the limit.
+    for (const auto& [exponent, end] : {std::pair{18, DecodeEnd::complete}, std::pair{19, DecodeEnd::overLimit}}) {
+        const std::string frame = std::string("\x28\xB5\x2F\xFD\x00", 5) + static_cast<char>(exponent << 3) +
+                                  std::string("\x09\x00\x00x", 4);
+        EXPECT_EQ(decode(93, 0, frame, 1, 4096).end, end) << exponent;
+    }
+}
+
+}  // namespace
