@@ -1,5 +1,6 @@
-// Output files on real folders: the existing-file policy of every mode, protective attributes,
-// missing directories, failure reports with their message box, backup names.
+// Output files on real folders: the existing-file policy of every mode, replacements that take
+// an existing file's place only when whole, protective attributes, missing directories,
+// failure reports with their message box, backup names.
 #include <windows.h>
 
 #include <mutex>
@@ -8,12 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include "dll_host.h"
 #include "extract/output_files.h"
 #include "output_job.h"
 #include "resources/resource_ids.h"
+#include "test_data.h"
 #include "test_files.h"
 #include "varno_results.h"
 #include "window_watch.h"
+#include "zip_writer.h"
 
 using namespace dlltest;
 
@@ -57,12 +61,34 @@ struct DialogScript {
 
 std::string ansi(const std::wstring& w) { return to_ansi(w); }
 
-bool close_and_check(HANDLE file)
+// Makes the output file for path; true when there is one, which is then closed and removed.
+bool created_and_discarded(ExtractJob* job, std::wstring& path, EntryExtraInfo* extras)
 {
-    if (!file || file == INVALID_HANDLE_VALUE)
+    OutputFile file;
+    if (!create_output_file(job, &path[0], extras, &file))
         return false;
-    CloseHandle(file);
+    discard_output_file(path.c_str(), &file);
     return true;
+}
+
+// Makes the output file for path and finishes it with bytes; false when either step failed.
+bool written_and_finished(ExtractJob* job, std::wstring& path, EntryExtraInfo* extras, const std::string& bytes)
+{
+    OutputFile file;
+    if (!create_output_file(job, &path[0], extras, &file))
+        return false;
+    DWORD written = 0;
+    WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return finish_output_file(job, path.c_str(), &file, extras);
+}
+
+// The names of a folder's files, hidden ones included.
+std::vector<std::wstring> names_in(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    for (const auto& entry : snapshot_tree(folder))
+        names.push_back(entry.first);
+    return names;
 }
 
 std::wstring system_text(DWORD error)
@@ -133,27 +159,31 @@ TEST(ResolveExistingFile, DateTestOnAFileThatIsGoneIsAnOpenError)
     EXPECT_EQ(job.lines(), std::vector<std::string>{"Open error(2): " + ansi(path)});
 }
 
-TEST(ResolveExistingFile, BackupModeMovesTheFileAside)
+// The backup is left to the moment the replacement is whole; a backup that fails then costs the
+// replacement, not the existing file.
+TEST(ResolveExistingFile, BackupModeBacksUpOnlyForAWholeReplacement)
 {
+    BoxWatch boxes;  // none is expected; a stray one must not hang the test
     TempDir dir;
-    const std::wstring path = dir.file(L"a.txt");
+    std::wstring path = dir.file(L"a.txt");
     write_file(path, "old");
     TestArchive archive(4);
     TestJob job(archive.get(), true);
     TestEntry entry(0, 0, 0);
-    EXPECT_EQ(resolve_existing_file(&job.job, path.c_str(), &entry.extras, ERROR_FILE_EXISTS), 1);
-    EXPECT_FALSE(file_exists(path));
-    EXPECT_EQ(read_file(dir.file(L"a~.txt")), "old");
+    EXPECT_EQ(resolve_existing_file(&job.job, path.c_str(), &entry.extras, ERROR_FILE_EXISTS), kBackUpExisting);
+    EXPECT_EQ(read_file(path), "old");
     EXPECT_EQ(job.text(), "");
 
-    // A backup name of 1200 units or more is refused: the file stays and is skipped.
-    const std::wstring longPath = dir.path() + L"\\" + std::wstring(1199 - 5 - dir.path().size(), L'x') + L".txt";
-    ASSERT_EQ(longPath.size(), 1199u);
+    // The existing file went away meanwhile: nothing can be backed up, the entry is skipped.
     TestJob second(archive.get(), true);
-    EXPECT_EQ(resolve_existing_file(&second.job, longPath.c_str(), &entry.extras, ERROR_FILE_EXISTS), 0);
+    OutputFile file;
+    ASSERT_TRUE(create_output_file(&second.job, &path[0], &entry.extras, &file));
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_FALSE(finish_output_file(&second.job, path.c_str(), &file, &entry.extras));
     EXPECT_EQ(second.result(), VARNO_WARNING_FILE_EXISTS);
-    ASSERT_EQ(second.lines().size(), 1u);
-    EXPECT_EQ(second.lines()[0].rfind("Backup error(206): " + ansi(dir.path()), 0), 0u) << second.lines()[0];
+    EXPECT_EQ(second.lines(), std::vector<std::string>{"Backup error(2): " + ansi(path)});
+    EXPECT_TRUE(names_in(dir.path()).empty());
+    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // Ask mode on the caller's thread: the dialog's answer decides, and the four answers for all
@@ -168,16 +198,15 @@ TEST(ResolveExistingFile, AskModeTakesTheDialogsAnswer)
         int32_t modeAfter;
         int32_t result;
         const char* line;
-        bool backedUp;
     };
     const Case cases[] = {
-        {IDYES, 1, 0, VARNO_WARNING_FILE_EXISTS, "overwrite: ", false},
-        {IDNO, 0, 0, VARNO_WARNING_FILE_EXISTS, "Skip(exist): ", false},
-        {IDC_OVERWRITE_ALL, 1, 2, VARNO_WARNING_FILE_EXISTS, "overwrite: ", false},
-        {IDC_SKIP_ALL, 0, 1, VARNO_WARNING_FILE_EXISTS, "Skip(exist): ", false},
-        {IDC_OVERWRITE_NEWER_ALL, 0, 3, VARNO_WARNING_FILE_EXISTS, "Skip(date): ", false},  // entry is older
-        {IDC_BACKUP_EXISTING, 1, 4, VARNO_WARNING_FILE_EXISTS, nullptr, true},
-        {IDCANCEL, 0, 0, VARNO_ERROR_CANCELLED, "User cancel", false},
+        {IDYES, kReplaceExisting, 0, VARNO_WARNING_FILE_EXISTS, "overwrite: "},
+        {IDNO, kLeaveExisting, 0, VARNO_WARNING_FILE_EXISTS, "Skip(exist): "},
+        {IDC_OVERWRITE_ALL, kReplaceExisting, 2, VARNO_WARNING_FILE_EXISTS, "overwrite: "},
+        {IDC_SKIP_ALL, kLeaveExisting, 1, VARNO_WARNING_FILE_EXISTS, "Skip(exist): "},
+        {IDC_OVERWRITE_NEWER_ALL, kLeaveExisting, 3, VARNO_WARNING_FILE_EXISTS, "Skip(date): "},  // entry is older
+        {IDC_BACKUP_EXISTING, kBackUpExisting, 4, VARNO_WARNING_FILE_EXISTS, nullptr},
+        {IDCANCEL, kLeaveExisting, 0, VARNO_ERROR_CANCELLED, "User cancel"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -200,7 +229,7 @@ TEST(ResolveExistingFile, AskModeTakesTheDialogsAnswer)
             want.push_back(c.answer == IDCANCEL ? std::string(c.line) : c.line + ansi(path));
         EXPECT_EQ(job.lines(), want) << c.answer;
         EXPECT_EQ(archive->sharedState, c.answer == IDCANCEL ? VARNO_ERROR_CANCELLED : 0) << c.answer;
-        EXPECT_EQ(file_exists(dir.file(L"a~.txt")), c.backedUp) << c.answer;
+        EXPECT_EQ(read_file(path), "old") << c.answer;  // deciding never touches the file
     }
 }
 
@@ -213,29 +242,121 @@ TEST(CreateOutputFile, NewFileAndTheExistingFilePolicy)
     TempDir dir;
     TestArchive archive(1);
     TestEntry entry(0, 0, 0);
-    const std::wstring path = dir.file(L"new.txt");
+    std::wstring path = dir.file(L"new.txt");
 
     TestJob fresh(archive.get(), true);
-    EXPECT_TRUE(close_and_check(create_output_file(&fresh.job, const_cast<wchar_t*>(path.c_str()), &entry.extras)));
+    EXPECT_TRUE(created_and_discarded(&fresh.job, path, &entry.extras));
     EXPECT_EQ(fresh.result(), 0);
     EXPECT_EQ(fresh.text(), "");
     write_file(path, "kept");
 
     TestJob skipped(archive.get(), true);
-    EXPECT_EQ(create_output_file(&skipped.job, const_cast<wchar_t*>(path.c_str()), &entry.extras), nullptr);
+    EXPECT_FALSE(created_and_discarded(&skipped.job, path, &entry.extras));
     EXPECT_EQ(skipped.result(), VARNO_WARNING_FILE_EXISTS);
     EXPECT_EQ(skipped.lines(), std::vector<std::string>{"Skip(exist): " + ansi(path)});
     EXPECT_EQ(read_file(path), "kept");
 
+    // A replacement is a new, empty, hidden file beside the existing one, which stays as it
+    // was until the replacement is whole; a discarded one leaves nothing behind.
     archive->options.overwriteMode = 2;
     TestJob replaced(archive.get(), true);
-    HANDLE file = create_output_file(&replaced.job, const_cast<wchar_t*>(path.c_str()), &entry.extras);
-    ASSERT_TRUE(file);
+    OutputFile file;
+    ASSERT_TRUE(create_output_file(&replaced.job, &path[0], &entry.extras, &file));
+    const std::wstring temporary = file.temporaryPath;
+    EXPECT_EQ(temporary.substr(0, dir.path().size() + 7), dir.path() + L"\\.varno");
+    EXPECT_EQ(temporary.size(), dir.path().size() + 15);
+    EXPECT_EQ(GetFileAttributesW(temporary.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
     LARGE_INTEGER size;
-    EXPECT_TRUE(GetFileSizeEx(file, &size));
-    EXPECT_EQ(size.QuadPart, 0);  // opened as a new, empty file
-    CloseHandle(file);
+    EXPECT_TRUE(GetFileSizeEx(file.handle, &size));
+    EXPECT_EQ(size.QuadPart, 0);
+    EXPECT_EQ(read_file(path), "kept");
+    discard_output_file(path.c_str(), &file);
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::wstring>{L"new.txt"});
+    EXPECT_EQ(read_file(path), "kept");
     EXPECT_EQ(replaced.lines(), std::vector<std::string>{"overwrite: " + ansi(path)});
+}
+
+// A whole replacement takes the existing file's place in every mode that replaces: it has the
+// entry's times and a new file's attributes (the protective ones are gone), no temporary file
+// stays, and a backup keeps the existing file whole under its new name.
+TEST(CreateOutputFile, WholeReplacementsTakeTheExistingFilesPlaceInEveryMode)
+{
+    const uint64_t existingTime = utc_from_local(2022, 3, 4, 10, 20, 30, 0);
+    const uint64_t entryTime = existingTime + 3600 * kSecond;
+    struct Case {
+        const char* what;
+        int32_t mode;
+        DWORD attributes;  // of the existing file
+        std::vector<std::string> lines;  // before the path
+        std::vector<std::wstring> names;  // in the folder afterwards
+    };
+    const Case cases[] = {
+        {"overwrite", 2, FILE_ATTRIBUTE_ARCHIVE, {"overwrite: "}, {L"a.txt"}},
+        {"overwrite a protected file", 2, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN,
+         {"overwrite: ", "overwrite: "}, {L"a.txt"}},
+        {"newer entry", 3, FILE_ATTRIBUTE_ARCHIVE, {"OverWrite: "}, {L"a.txt"}},
+        {"backup", 4, FILE_ATTRIBUTE_READONLY, {}, {L"a.txt", L"a~.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::wstring path = dir.file(L"a.txt");
+        write_file(path, "old");
+        ASSERT_TRUE(set_write_time(path, existingTime));
+        SetFileAttributesW(path.c_str(), c.attributes);
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        TestArchive archive(c.mode);
+        TestJob job(archive.get(), true);
+        TestEntry entry(0, 0, 3);
+        entry.set_write_time(entryTime);
+        EXPECT_TRUE(written_and_finished(&job.job, path, &entry.extras, "new"));
+        EXPECT_EQ(job.result(), VARNO_WARNING_FILE_EXISTS);  // the pipeline sets 0 after this
+        std::vector<std::string> lines;
+        for (const std::string& line : c.lines)
+            lines.push_back(line + ansi(path));
+        EXPECT_EQ(job.lines(), lines);
+        EXPECT_EQ(read_file(path), "new");
+        EXPECT_EQ(write_time_of(path), entryTime);
+        EXPECT_EQ(GetFileAttributesW(path.c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE});
+        EXPECT_EQ(names_in(dir.path()), c.names);
+        if (c.mode == 4) {
+            const std::wstring backup = dir.file(L"a~.txt");
+            EXPECT_EQ(read_file(backup), "old");
+            EXPECT_EQ(write_time_of(backup), existingTime);
+            EXPECT_EQ(GetFileAttributesW(backup.c_str()), attributes);
+        }
+    }
+}
+
+// A temporary file that a killed run left is never taken for an entry's file or name: the next
+// replacement passes over its name and leaves it alone.
+TEST(CreateOutputFile, TemporaryFilesOfAnEarlierRunAreLeftAlone)
+{
+    TempDir dir;
+    std::wstring path = dir.file(L"a.txt");
+    write_file(path, "old");
+    TestArchive archive(2, 1);
+    TestJob job(archive.get(), true);
+    TestEntry entry(0, 0, 3);
+    OutputFile file;
+    ASSERT_TRUE(create_output_file(&job.job, &path[0], &entry.extras, &file));
+    const std::wstring first = file.temporaryPath;
+    discard_output_file(path.c_str(), &file);
+    // The names the next two replacements would take.
+    const uint32_t number = wcstoul(first.c_str() + first.size() - 8, nullptr, 16);
+    std::vector<std::wstring> names = {L"a.txt"};
+    for (uint32_t i = 1; i <= 2; ++i) {
+        wchar_t name[16];
+        wsprintfW(name, L".varno%08X", number + i);
+        write_file(dir.file(name), "left");
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_TRUE(written_and_finished(&job.job, path, &entry.extras, "new"));
+    EXPECT_EQ(read_file(path), "new");
+    EXPECT_EQ(names_in(dir.path()), names);
+    for (const std::wstring& name : names)
+        EXPECT_EQ(read_file(dir.file(name)), name == L"a.txt" ? "new" : "left");
 }
 
 // Under Wine a process running as root may replace a read-only file, where Windows refuses it.
@@ -324,9 +445,10 @@ TEST(CreateOutputFile, ProtectedFileIsPutToThePolicyTwice)
     TestJob job(archive.get(), true);
     TestEntry entry(0, 0, 0);
     BoxWatch boxes;
-    // The read-only attribute cannot be cleared either, so after the second decision the
-    // creation fails with the refusal.
-    EXPECT_EQ(create_output_file(&job.job, const_cast<wchar_t*>(path.c_str()), &entry.extras), nullptr);
+    // The read-only attribute cannot be cleared, so the whole replacement cannot take the
+    // file's place: it goes, and the file keeps its bytes and its protection.
+    std::wstring target = path;
+    EXPECT_FALSE(written_and_finished(&job.job, target, &entry.extras, "new"));
     EXPECT_EQ(job.result(), VARNO_ERROR_OUTPUT_FILE);
     const std::string overwrite = "overwrite: " + ansi(path);
     const std::wstring report = path + L" :\n" + system_text(ERROR_ACCESS_DENIED) + L"(5)";
@@ -334,6 +456,7 @@ TEST(CreateOutputFile, ProtectedFileIsPutToThePolicyTwice)
     refused.lift();
     EXPECT_EQ(read_file(path), "old");
     EXPECT_NE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::wstring>{L"ro.txt"});
     EXPECT_EQ(boxes.seen(), std::vector<std::wstring>{report});
 }
 
@@ -369,8 +492,8 @@ TEST(CreateOutputFile, ProtectedFileInAskModeIsAskedAboutTwiceUnlessTheAnswerCov
                 refused.lift();
             press(dialog, i < c.answers.size() ? c.answers[i] : IDCANCEL);
         });
-        HANDLE file = create_output_file(&job.job, const_cast<wchar_t*>(path.c_str()), &entry.extras);
-        EXPECT_EQ(close_and_check(file), c.replaced);
+        std::wstring target = path;
+        EXPECT_EQ(written_and_finished(&job.job, target, &entry.extras, ""), c.replaced);
         EXPECT_EQ(asked.load(), c.asked);
         if (!c.replaced)
             EXPECT_EQ(job.result(), c.result);
@@ -392,7 +515,8 @@ TEST(CreateOutputFile, APathNamingADirectoryIsReportedWithError5AndABox)
     TestJob job(archive.get(), true);
     TestEntry entry(0, 0, 0);
     BoxWatch boxes;
-    EXPECT_EQ(create_output_file(&job.job, const_cast<wchar_t*>(path.c_str()), &entry.extras), nullptr);
+    std::wstring target = path;
+    EXPECT_FALSE(created_and_discarded(&job.job, target, &entry.extras));
     EXPECT_EQ(job.result(), VARNO_ERROR_OUTPUT_FILE);
     const std::wstring report = path + L" :\n" + system_text(ERROR_ACCESS_DENIED) + L"(5)";
     const std::string text = job.text();
@@ -405,7 +529,7 @@ TEST(CreateOutputFile, APathNamingADirectoryIsReportedWithError5AndABox)
     // Without bit 0 neither the line nor the box appears; the result is the same.
     TestArchive quiet(2, 2);
     TestJob silent(quiet.get(), true);
-    EXPECT_EQ(create_output_file(&silent.job, const_cast<wchar_t*>(path.c_str()), &entry.extras), nullptr);
+    EXPECT_FALSE(created_and_discarded(&silent.job, target, &entry.extras));
     EXPECT_EQ(silent.result(), VARNO_ERROR_OUTPUT_FILE);
     for (const std::string& line : silent.lines())
         EXPECT_EQ(line.find("(5)"), std::string::npos) << line;
@@ -421,7 +545,7 @@ TEST(CreateOutputFile, MissingDirectoriesAreMadeLevelByLevel)
     TestArchive archive(0);
     TestJob job(archive.get(), true);
     TestEntry entry(0, 0, 0);
-    EXPECT_TRUE(close_and_check(create_output_file(&job.job, &path[0], &entry.extras)));
+    EXPECT_TRUE(written_and_finished(&job.job, path, &entry.extras, ""));
     EXPECT_EQ(job.text(), "");
     EXPECT_TRUE(GetFileAttributesW(dir.file(L"one\\two").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(file_exists(dir.file(L"one\\two\\three.txt")));
@@ -440,7 +564,7 @@ TEST(CreateOutputFile, DirectoryFailuresAndPathsWithoutDirectory)
     // A file stands where a directory is needed.
     std::wstring blocked = dir.file(L"plain\\sub\\f.txt");
     TestJob job(archive.get(), true);
-    EXPECT_EQ(create_output_file(&job.job, &blocked[0], &entry.extras), nullptr);
+    EXPECT_FALSE(created_and_discarded(&job.job, blocked, &entry.extras));
     EXPECT_EQ(job.result(), VARNO_ERROR_MAKE_DIRECTORY);
     EXPECT_EQ(job.lines(), std::vector<std::string>{"Directory create error(3): " + ansi(dir.file(L"plain\\sub"))});
 
@@ -449,7 +573,7 @@ TEST(CreateOutputFile, DirectoryFailuresAndPathsWithoutDirectory)
     std::wstring bare = L"Q:";
     if (GetFileAttributesW(L"Q:\\") == INVALID_FILE_ATTRIBUTES) {
         TestJob noDir(archive.get(), true);
-        EXPECT_EQ(create_output_file(&noDir.job, &bare[0], &entry.extras), nullptr);
+        EXPECT_FALSE(created_and_discarded(&noDir.job, bare, &entry.extras));
         EXPECT_EQ(noDir.result(), VARNO_ERROR_OUTPUT_FILE);
         EXPECT_EQ(noDir.lines(), std::vector<std::string>{"path not found: Q:"});
     }
@@ -471,7 +595,7 @@ TEST(CreateOutputFile, StillMissingDirectoryAfterMakingIt)
         // file still cannot be created below it.
         std::wstring path = dir.file(L"plain\\" + std::wstring(nameLength, L'n'));
         TestJob job(archive.get(), true);
-        EXPECT_EQ(create_output_file(&job.job, &path[0], &entry.extras), nullptr);
+        EXPECT_FALSE(created_and_discarded(&job.job, path, &entry.extras));
         EXPECT_EQ(job.result(), VARNO_ERROR_OUTPUT_FILE);
         const DWORD error = path.size() >= 260 ? ERROR_FILENAME_EXCED_RANGE : ERROR_PATH_NOT_FOUND;
         const std::string report = ansi(path + L" :\n" + system_text(error)) + "(" + std::to_string(error) + ")";
