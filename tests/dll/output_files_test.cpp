@@ -3,6 +3,9 @@
 // failure reports with their message box, backup names.
 #include <windows.h>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -82,14 +85,6 @@ bool written_and_finished(ExtractJob* job, std::wstring& path, EntryExtraInfo* e
     return finish_output_file(job, path.c_str(), &file, extras);
 }
 
-// The names of a folder's files, hidden ones included.
-std::vector<std::wstring> names_in(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    for (const auto& entry : snapshot_tree(folder))
-        names.push_back(entry.first);
-    return names;
-}
 
 std::wstring system_text(DWORD error)
 {
@@ -359,6 +354,46 @@ TEST(CreateOutputFile, TemporaryFilesOfAnEarlierRunAreLeftAlone)
         EXPECT_EQ(read_file(dir.file(name)), name == L"a.txt" ? "new" : "left");
 }
 
+// The Unix path of a Windows path under Wine; empty elsewhere.
+std::wstring unix_path(const std::wstring& path)
+{
+    using Fn = char*(CDECL*)(LPCWSTR);
+    auto get = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!get)
+        return L"";
+    char* name = get(path.c_str());
+    if (!name)
+        return L"";
+    std::wstring out = from_utf8(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// Runs one of the system's programs (given by its Windows path) on a Unix path under Wine and
+// waits for it. Wine starts the program but cannot report its exit code: the caller looks for
+// its effect, which may take a moment to be seen, and calls `done` until it is (5 s at most).
+bool run_system_program(const std::wstring& program, const std::wstring& unixPath, const std::function<bool()>& done)
+{
+    if (unixPath.empty())
+        return false;
+    std::wstring command = program + L" \"" + unixPath + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    for (int i = 0; i < 250; ++i) {
+        if (done())
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
 // Under Wine a process running as root may replace a read-only file, where Windows refuses it.
 // The refusal is brought back with the file system's immutable flag, set and cleared by the
 // system's chattr; Wine reports the refusal as ERROR_ACCESS_DENIED, as Windows does.
@@ -374,41 +409,10 @@ public:
     }
 
 private:
-    static std::wstring unix_path(const std::wstring& path)
-    {
-        using Fn = char*(CDECL*)(LPCWSTR);
-        auto get = reinterpret_cast<Fn>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-        if (!get)
-            return L"";
-        char* name = get(path.c_str());
-        if (!name)
-            return L"";
-        std::wstring out = from_utf8(name);
-        HeapFree(GetProcessHeap(), 0, name);
-        return out;
-    }
-    // Wine starts the system's program but cannot report its exit code: the outcome is seen
-    // in whether the file can be opened for writing.
     bool set(bool immutable) const
     {
-        if (unixPath_.empty())
-            return false;
-        std::wstring command = L"Z:\\usr\\bin\\chattr " + std::wstring(immutable ? L"+i" : L"-i") + L" \"" + unixPath_ + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-            return false;
-        WaitForSingleObject(process.hProcess, 10000);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        for (int i = 0; i < 250; ++i) {
-            if (writable() != immutable)
-                return true;
-            Sleep(20);
-        }
-        return false;
+        return run_system_program(immutable ? L"Z:\\usr\\bin\\chattr +i" : L"Z:\\usr\\bin\\chattr -i", unixPath_,
+                                  [&] { return writable() != immutable; });
     }
     bool writable() const
     {
@@ -422,6 +426,32 @@ private:
     std::wstring windowsPath_;
     std::wstring unixPath_;
     bool on_ = false;
+};
+
+// A folder that is a file system of 1 MiB of its own while the object lives: a tmpfs mounted
+// with the system's mount, which needs root.
+class SmallVolume {
+public:
+    explicit SmallVolume(const std::wstring& folder) : folder_(folder), unixPath_(unix_path(folder))
+    {
+        mounted_ = run_system_program(L"Z:\\usr\\bin\\mount -t tmpfs -o size=1m varno-test", unixPath_, [this] { return small(); });
+    }
+    ~SmallVolume()
+    {
+        if (mounted_)
+            run_system_program(L"Z:\\usr\\bin\\umount", unixPath_, [this] { return !small(); });
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    bool small() const
+    {
+        ULARGE_INTEGER total;
+        return GetDiskFreeSpaceExW(folder_.c_str(), nullptr, &total, nullptr) && total.QuadPart <= (1u << 20);
+    }
+    std::wstring folder_;
+    std::wstring unixPath_;
+    bool mounted_ = false;
 };
 
 // A read-only file that cannot be replaced while it is read-only.
@@ -680,6 +710,110 @@ TEST(MakeDirectories, MakesEveryMissingLevel)
     EXPECT_EQ(make_directories(&root[0]), 0u);
     std::wstring nothing = L"";
     EXPECT_NE(make_directories(&nothing[0]), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Failed replacements through the command exports, on the caller's thread and with eight
+// workers (the linked library, told that the volume is fast). The progress window's cancel is
+// tried with an existing file in progress_window_test.
+
+TEST(FailedReplacement, EveryKindOfFailureKeepsTheExistingFileAndNoTemporaryFile)
+{
+    SKIP_WITHOUT_DESKTOP();
+    const uint64_t preciousTime = utc_from_local(2001, 2, 3, 4, 5, 6, 0);
+    const std::string data = text_of(300000);
+    std::string corrupt = ziptest::deflate_raw(data);
+    corrupt[0] = 0x07;  // a last block of the invalid type 3
+    enum Setup { plain, heldOpen, smallVolume };
+    struct Case {
+        const char* what;
+        ziptest::Entry entry;  // named a.txt, like the existing file
+        const char* options;
+        Setup setup;
+        int32_t result;
+        std::wstring message;  // a part of the output; {path} is the existing file's path
+    };
+    const Case cases[] = {
+        {"damaged stream", {.name = "a.txt", .data = data, .method = 8, .compressed = corrupt}, "", plain,
+         VARNO_ERROR_DATA, L"Decode error -3 : {path}"},
+        {"CRC error", {.name = "a.txt", .data = data, .method = 8, .crc = 1}, "--verify", plain, VARNO_ERROR_DATA,
+         L"CRC error : {path}"},
+        {"size error", {.name = "a.txt", .data = data, .method = 8, .uncompressedSizeField = 1000}, "--verify", plain,
+         VARNO_ERROR_DATA, L"Size error : {path}"},
+        {"password cancelled", {.name = "a.txt", .data = data, .method = 8, .password = "secret"}, "", plain,
+         VARNO_ERROR_CANCELLED, L"user cancel"},
+        {"held open by another program", {.name = "a.txt", .data = data, .method = 8}, "", heldOpen,
+         VARNO_ERROR_OUTPUT_FILE, L"{path} :\n" + system_text(ERROR_SHARING_VIOLATION) + L"(32)"},
+        // Any worker may be the first to meet the full disk.
+        {"disk full", {.name = "a.txt", .data = noise_of(3 << 20)}, "", smallVolume, VARNO_ERROR_OUTPUT_FILE,
+         L"Write error 112 : "},
+    };
+    bool volumeMade = true;
+    for (const bool workers : {false, true}) {
+        const Library library = workers ? Library::linked : Library::dll;
+        StorageAnswerScope answer(workers ? StorageAnswer::fast : StorageAnswer::fromVolume);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (workers ? ", -R8" : ", -R0"));
+            TempDir dir;
+            const std::wstring out = dir.file(L"out");
+            ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+            std::unique_ptr<SmallVolume> volume;
+            if (c.setup == smallVolume) {
+                volume = std::make_unique<SmallVolume>(out);
+                if (!volume->mounted()) {
+                    volumeMade = false;
+                    continue;
+                }
+            }
+            // Enough entries for workers, the existing file's among them.
+            std::vector<ziptest::Entry> entries;
+            std::vector<std::wstring> names = {L"a.txt"};
+            for (int i = 0; i < 40; ++i) {
+                entries.push_back({.name = "f" + std::to_string(i) + ".txt", .data = text_of(100, i)});
+                names.push_back(from_utf8(entries.back().name));
+                if (i == 20)
+                    entries.push_back(c.entry);
+            }
+            write_file(dir.file(L"a.zip"), ziptest::build_zip(entries));
+            const std::wstring precious = out + L"\\a.txt";
+            write_file(precious, "precious");
+            ASSERT_TRUE(set_write_time(precious, preciousTime));
+            SetFileAttributesW(precious.c_str(), FILE_ATTRIBUTE_READONLY);
+            const DWORD attributes = GetFileAttributesW(precious.c_str());
+
+            HANDLE holder = c.setup == heldOpen ? CreateFileW(precious.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                              OPEN_EXISTING, 0, nullptr)
+                                                : INVALID_HANDLE_VALUE;
+            run("Varno", "-P \"\" nothing.zip", 4096, library);  // no password: the dialog asks
+            WindowWatch password(dir.file(L"a.zip"), [](HWND dialog) {
+                if (GetDlgItem(dialog, IDC_PASSWORD_EDIT))
+                    press(dialog, IDCANCEL);
+            });
+            BoxWatch boxes;
+            const CommandResult r = run("Varno",
+                                        std::string("-o ") + c.options + (workers ? " -R8 " : " -R0 ") +
+                                            quoted(to_ansi(dir.file(L"a.zip"))) + " " + quoted(to_ansi(out)),
+                                        65536, library);
+            if (holder != INVALID_HANDLE_VALUE)
+                CloseHandle(holder);
+
+            EXPECT_EQ(r.code, c.result) << r.output;
+            std::wstring message = c.message;
+            if (const size_t at = message.find(L"{path}"); at != std::wstring::npos)
+                message.replace(at, 6, precious);
+            // A cancelled job drops the messages of its workers.
+            if (!workers || c.result != VARNO_ERROR_CANCELLED)
+                EXPECT_NE(r.output.find(ansi(message)), std::string::npos) << r.output;
+            EXPECT_EQ(boxes.seen().size(), c.setup == heldOpen ? 1u : 0u);
+            EXPECT_EQ(read_file(precious), "precious");
+            EXPECT_EQ(write_time_of(precious), preciousTime);
+            EXPECT_EQ(GetFileAttributesW(precious.c_str()), attributes);
+            for (const std::wstring& name : names_in(out))
+                EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << ansi(name);
+        }
+    }
+    if (!volumeMade)
+        GTEST_SKIP() << "disk full not tried: no small volume could be mounted (that needs root)";
 }
 
 }  // namespace
