@@ -6,13 +6,19 @@
 #   bench/extract/run.sh --scaling [RUNS]   varno alone on the mixed set, by worker count: the
 #                        DLL with -R0 and -R8, and the library linked into varno_linked.exe with
 #                        the storage answer forced (rotating: at most 2 workers; fast: 2, 4, 8)
+#   bench/extract/run.sh --overwrite [RUNS] [BASE]   the mixed set extracted over an existing
+#                        copy of itself and into an empty folder, by this tree and by the commit
+#                        BASE (default: where this branch left main), built into build/bench-base;
+#                        beside it the calls that replace a file, timed one way after another
 # Data (about 2.5 GB) is made once into build/bench-data (VARNO_BENCH_DATA to put it elsewhere).
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
 set -euo pipefail
 scaling=0
+overwrite=0
 runs=${1:-5}
 if [ "${1:-}" = --scaling ]; then scaling=1; runs=${2:-5}; fi
+if [ "${1:-}" = --overwrite ]; then overwrite=1; runs=${2:-5}; base=${3:-$(git merge-base HEAD main)}; fi
 work_default=/dev/shm/varno-bench
 source "$(dirname "$0")/prepare.sh"
 
@@ -96,9 +102,76 @@ bench_scaling() {
   echo "(median of $runs runs; workers 0: the caller's thread; vs_2w: relative to rotating-R8, the 2-worker limit)"
 }
 
+# The commit to compare with, built (x64, without tests) once per commit into build/bench-base.
+build_base() {
+  local commit dir="$root/build/bench-base"
+  commit=$(git rev-parse "$1^{commit}")
+  if [ "$(cat "$dir/commit" 2>/dev/null)" != "$commit" ]; then
+    rm -rf "$dir"
+    mkdir -p "$dir/src"
+    git archive "$commit" | tar -x -C "$dir/src"
+    cmake -S "$dir/src" -B "$dir/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNO_TESTS=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$dir/src/cmake/toolchain-mingw64.cmake" >/dev/null
+    cmake --build "$dir/win64" --target varno_cli >/dev/null
+    echo "$commit" > "$dir/commit"
+  fi
+  echo "base: $(git log -1 --format='%h %s' "$commit" | cut -c1-100)"
+}
+
+# over_run LABEL command...: time_run over a fresh copy of the extracted set.
+over_run() {
+  local label=$1; shift
+  rm -rf "$work/out"
+  cp -a "$work/ref" "$work/out"
+  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+  cat "$work/time.txt" >> "$work/$label.times"
+}
+
+bench_overwrite() {
+  build_base "$base"
+  x86_64-w64-mingw32-gcc -O2 -static -o "$work/replace_calls.exe" bench/extract/replace_calls.c
+  local a o m v versions calls="inplace move replace handle"
+  a=$(winpath "$data/mixed.zip"); o=$(winpath "$work/out")
+  local -A exe=([before]="$root/build/bench-base/win64/bin/varno.exe" [after]="$root/build/win64/bin/varno.exe")
+  rm -rf "$work/ref"; mkdir -p "$work/ref"
+  "$wine" "${exe[after]}" --i -o "$a" "$(winpath "$work/ref")" >/dev/null
+  rm -f "$work"/ow-*.times
+  for ((i = 0; i < runs; i++)); do
+    versions="before after"; ((i % 2)) && versions="after before"
+    for v in $versions; do
+      time_run "ow-new-$v" "$wine" "${exe[$v]}" --i -o "$a" "$o"
+      over_run "ow-existing-$v" "$wine" "${exe[$v]}" --i -o "$a" "$o"
+    done
+    for m in $calls; do
+      over_run "ow-calls-$m" "$wine" "$work/replace_calls.exe" $m "$(winpath "$data/mixed.zip.manifest")" "$o"
+    done
+  done
+  local t b
+  printf '\n%-14s %-8s %9s %10s\n' case version median_s vs_before
+  for c in new existing; do
+    b=$(median < <(awk '{print $1}' "$work/ow-$c-before.times"))
+    for v in before after; do
+      t=$(median < <(awk '{print $1}' "$work/ow-$c-$v.times"))
+      awk -v c=$c -v v=$v -v t=$t -v b=$b 'BEGIN {printf "%-14s %-8s %9.2f %10.3f\n", (c == "new" ? "empty folder" : "over a copy"), v, t, t / b}'
+    done
+  done
+  b=$(median < <(awk '{print $1}' "$work/ow-calls-inplace.times"))
+  printf '\n%-14s %9s %10s\n' replace_calls median_s vs_inplace
+  for m in $calls; do
+    t=$(median < <(awk '{print $1}' "$work/ow-calls-$m.times"))
+    awk -v m=$m -v t=$t -v b=$b 'BEGIN {printf "%-14s %9.2f %10.3f\n", m, t, t / b}'
+  done
+  echo "(median of $runs runs, varno with --i; replace_calls rewrites the same 10,000 files over a copy, without decoding)"
+}
+
 if [ $scaling = 1 ]; then
   bench_scaling
   rm -rf "$work/out"
+  exit 0
+fi
+if [ $overwrite = 1 ]; then
+  bench_overwrite
+  rm -rf "$work/out" "$work/ref"
   exit 0
 fi
 

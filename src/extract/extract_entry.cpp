@@ -345,7 +345,8 @@ void EntryExtraction::finish()
         fail(verdict);
         return;
     }
-    target_.finish();
+    if (!target_.finish())
+        return;
     job_->sink.result = 0;
     if (target_.discards())
         report_tested();

@@ -1,5 +1,6 @@
 #include "extract/output_files.h"
 
+#include <string.h>
 #include <wchar.h>
 
 #include "archive/archive_handle.h"
@@ -21,6 +22,12 @@ constexpr LONG kDialogClaimed = -1;
 constexpr LONG kDialogRequested = -2;
 constexpr LONG kDialogAnswered = -3;
 constexpr DWORD kPollMs = 100;
+constexpr int kTemporaryNameUnits = 15;  // ".varno", eight hex digits and the NUL
+constexpr int kTemporaryNameTries = 64;
+
+// Numbers of temporary names, counted process-wide; the process id in their upper half keeps
+// apart those of processes writing into one folder at the same time.
+volatile LONG temporarySerial = 0;
 
 // The archive's overwrite mode is shared by every thread of a job: read afresh, written atomically.
 int32_t current_overwrite_mode(const ArchiveHandle* archive)
@@ -55,7 +62,7 @@ bool is_cancel(INT_PTR answer)
 // workers included: the result stops that thread, so each thread shows one box at most, and
 // it holds no shared state while the box waits, so the caller's thread and the other workers
 // go on. For a host without an output buffer the box is the only report of the failure.
-HANDLE report_creation_failure(ExtractJob* job, const wchar_t* path, DWORD error)
+bool report_creation_failure(ExtractJob* job, const wchar_t* path, DWORD error)
 {
     if (job_wants_message(job, 0)) {
         wchar_t text[kSystemTextUnits + 1];
@@ -75,7 +82,7 @@ HANDLE report_creation_failure(ExtractJob* job, const wchar_t* path, DWORD error
         show_warning_box(line);
     }
     job->sink.result = VARNO_ERROR_OUTPUT_FILE;
-    return nullptr;
+    return false;
 }
 
 // A worker's question to the caller's thread, which shows the dialog. Returns 1 with the
@@ -151,6 +158,122 @@ int ask_through_caller(ExtractJob* job, OverwritePrompt* prompt, INT_PTR* answer
     return 1;
 }
 
+// The file an entry replaces goes on standing until the entry is whole; until then the entry is
+// written into a temporary file in the same folder, for a rename to put in its place.
+bool create_replacement(ExtractJob* job, const wchar_t* path, OutputFile* file)
+{
+    wchar_t* temporary = file->temporaryPath;
+    int32_t length = 0;
+    while (length < kPathUnits - 1 && path[length]) {
+        temporary[length] = path[length];
+        ++length;
+    }
+    temporary[length] = 0;
+    wchar_t* separator = last_separator(temporary);
+    wchar_t* name = separator ? separator + 1 : temporary;
+    if ((name - temporary) + kTemporaryNameUnits > kPathUnits)
+        return report_creation_failure(job, path, ERROR_FILENAME_EXCED_RANGE);
+    const uint32_t process = GetCurrentProcessId() << 16;
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int i = 0; i < kTemporaryNameTries && error == ERROR_FILE_EXISTS; ++i) {
+        // A name taken by a file of an earlier, killed run is passed over.
+        wsprintfW(name, L".varno%08X", process + static_cast<uint32_t>(InterlockedIncrement(&temporarySerial)));
+        HANDLE handle = CreateFileW(temporary, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            file->handle = handle;
+            return true;
+        }
+        error = GetLastError();
+    }
+    temporary[0] = 0;
+    return report_creation_failure(job, path, error);
+}
+
+// An existing file at path: the policy decides, and a file to be replaced gets its replacement.
+// A protected file is put to the policy twice, the second time for its protection.
+bool prepare_replacement(ExtractJob* job, const wchar_t* path, EntryExtraInfo* extras, OutputFile* file, DWORD error)
+{
+    ExistingFileDecision decision = resolve_existing_file(job, path, extras, error);
+    DWORD attributes = 0;
+    if (decision == kReplaceExisting) {
+        attributes = GetFileAttributesW(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            attributes = 0;  // gone meanwhile: the rename makes it anew
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return report_creation_failure(job, path, ERROR_ACCESS_DENIED);
+        if (attributes & kProtectiveAttributes)
+            decision = resolve_existing_file(job, path, extras, ERROR_ACCESS_DENIED);
+    }
+    if (decision == kLeaveExisting)
+        return false;
+    file->existing = decision;
+    file->existingAttributes = decision == kReplaceExisting ? attributes : 0;
+    return create_replacement(job, path, file);
+}
+
+// Renames the open file to path in one step, replacing the file there; 0 or a system error.
+// A file that another program holds open cannot be replaced: the rename reports that as an
+// access denial, which is told here as the sharing violation it is.
+DWORD rename_over(HANDLE file, const wchar_t* path)
+{
+    union {
+        FILE_RENAME_INFO info;
+        uint8_t bytes[sizeof(FILE_RENAME_INFO) + kPathUnits * sizeof(wchar_t)];
+    } rename = {};
+    const size_t length = wcslen(path);
+    rename.info.ReplaceIfExists = TRUE;
+    rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+    memcpy(rename.info.FileName, path, (length + 1) * sizeof(wchar_t));
+    if (SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof rename))
+        return 0;
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED)
+        return error;
+    HANDLE existing = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (existing != INVALID_HANDLE_VALUE) {
+        CloseHandle(existing);
+        return error;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : error;
+}
+
+// Puts a whole replacement in place of the existing file: after the backup, or with the
+// protective attributes taken away first (and given back when the rename fails).
+bool take_existing_place(ExtractJob* job, const wchar_t* path, OutputFile* file)
+{
+    const DWORD attributes = file->existingAttributes;
+    const bool protectedFile = (attributes & kProtectiveAttributes) != 0;
+    if (file->existing == kBackUpExisting) {
+        const DWORD error = backup_existing_file(path);
+        if (error != 0) {
+            job_message(job, 0, L"Backup error(%d): %s", static_cast<int>(error), path);
+            job->sink.result = VARNO_WARNING_FILE_EXISTS;
+            return false;
+        }
+    } else if (protectedFile && !SetFileAttributesW(path, attributes & ~kProtectiveAttributes)) {
+        return report_creation_failure(job, path, GetLastError());
+    }
+    const DWORD error = rename_over(file->handle, path);
+    if (error == 0)
+        return true;
+    if (protectedFile)
+        SetFileAttributesW(path, attributes);
+    return report_creation_failure(job, path, error);
+}
+
+// The entry's times (one left at 0 by an extra record keeps the file system's own value); a
+// replacement also sheds the hidden attribute of its temporary name for those a new file has.
+void set_entry_times(HANDLE file, const EntryExtraInfo* extras, bool replacement)
+{
+    FILE_BASIC_INFO info = {};
+    info.CreationTime.QuadPart = static_cast<LONGLONG>(extras->createTime);
+    info.LastAccessTime.QuadPart = static_cast<LONGLONG>(extras->accessTime);
+    info.LastWriteTime.QuadPart = static_cast<LONGLONG>(extras->writeTime);
+    info.FileAttributes = replacement ? FILE_ATTRIBUTE_ARCHIVE : 0;
+    SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info);
+}
+
 }  // namespace
 
 // The last '\' or '/' of text, found character by character; null when there is none.
@@ -164,7 +287,7 @@ wchar_t* last_separator(wchar_t* text)
     return found;
 }
 
-int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* extras, DWORD)
+ExistingFileDecision resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* extras, DWORD)
 {
     ArchiveHandle* archive = job->archive;
     job->sink.result = VARNO_WARNING_FILE_EXISTS;
@@ -182,7 +305,7 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
             answered = ask_through_caller(job, &prompt, &answer, &modeMeanwhile) != 0;
             if (!answered) {
                 if (modeMeanwhile == 0)
-                    return 0;
+                    return kLeaveExisting;
                 action = modeMeanwhile;
             }
         }
@@ -201,26 +324,23 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
                     if (InterlockedCompareExchange(&archive->sharedState, VARNO_ERROR_CANCELLED, 0) == 0)
                         job->sink.result = VARNO_ERROR_CANCELLED;
                 }
-                return 0;
+                return kLeaveExisting;
             }
         }
     }
 
     if (archive->options.skipExisting || action == 1) {
         job_message(job, 1, L"Skip(exist): %s", path);
-        return 0;
+        return kLeaveExisting;
     }
     if (action == 2) {
         job_message(job, 1, L"overwrite: %s", path);
-        return 1;
+        return kReplaceExisting;
     }
-    if (action == 4) {
-        const DWORD error = backup_existing_file(path);
-        if (error == 0)
-            return 1;
-        job_message(job, 0, L"Backup error(%d): %s", static_cast<int>(error), path);
-        return 0;
-    }
+    // The backup is made when the replacement is whole, so that a failed entry leaves the
+    // existing file under its own name.
+    if (action == 4)
+        return kBackUpExisting;
 
     // Ask mode after an answer of 0, and overwrite-when-newer: the entry must be later.
     HANDLE existing = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
@@ -229,14 +349,14 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
         const DWORD error = GetLastError();
         job_message(job, 0, L"Open error(%d): %s", static_cast<int>(error), path);
         job->sink.result = VARNO_ERROR_OUTPUT_FILE;
-        return 0;
+        return kLeaveExisting;
     }
     FILETIME existingTime;
     if (!GetFileTime(existing, nullptr, nullptr, &existingTime)) {
         const DWORD error = GetLastError();
         job_message(job, 1, L"Skip(date, GetTime error %d): %s", static_cast<int>(error), path);
         CloseHandle(existing);
-        return 0;
+        return kLeaveExisting;
     }
     CloseHandle(existing);
     FILETIME entryTime;
@@ -244,55 +364,41 @@ int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* 
     entryTime.dwHighDateTime = static_cast<DWORD>(extras->writeTime >> 32);
     if (CompareFileTime(&entryTime, &existingTime) > 0) {
         job_message(job, 1, L"OverWrite: %s", path);
-        return 1;
+        return kReplaceExisting;
     }
     job_message(job, 1, L"Skip(date): %s", path);
-    return 0;
+    return kLeaveExisting;
 }
 
-HANDLE create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras)
+bool create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, OutputFile* file)
 {
-    DWORD disposition = CREATE_NEW;
-    DWORD attributes = 0;  // 0: not read yet
-    bool attributesCleared = false;
+    file->handle = INVALID_HANDLE_VALUE;
+    file->existing = kLeaveExisting;
+    file->existingAttributes = 0;
+    file->temporaryPath[0] = 0;
+    bool directoriesMade = false;
     for (;;) {
-        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, disposition, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        DWORD error = GetLastError();
-
-        bool existing = error == ERROR_FILE_EXISTS;
-        if (error == ERROR_ACCESS_DENIED) {
-            if (attributes == 0)
-                attributes = GetFileAttributesW(path);
-            // INVALID_FILE_ATTRIBUTES has the directory bit too.
-            if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-                return report_creation_failure(job, path, error);
+        HANDLE handle = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            file->handle = handle;
+            return true;
         }
-        // Protective attributes are cleared once; a file still refused after that is not put
-        // to the policy again (that would ask and clear for ever).
-        if (!existing && !attributesCleared && (attributes & kProtectiveAttributes))
-            existing = true;
-
-        if (existing) {
-            if (!resolve_existing_file(job, path, extras, error))
-                return nullptr;
-            if (error == ERROR_FILE_EXISTS) {
-                if (disposition == CREATE_ALWAYS)
-                    return report_creation_failure(job, path, error);
-                disposition = CREATE_ALWAYS;
-                continue;
-            }
-            if (SetFileAttributesW(path, attributes & ~kProtectiveAttributes)) {
-                attributesCleared = true;
-                continue;
-            }
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS)
+            return prepare_replacement(job, path, extras, file, error);
+        if (error == ERROR_ACCESS_DENIED) {
+            // A file refused for its protective attributes goes to the policy; a refused
+            // directory (INVALID_FILE_ATTRIBUTES has the directory bit too) or file is final.
+            const DWORD attributes = GetFileAttributesW(path);
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & kProtectiveAttributes))
+                return prepare_replacement(job, path, extras, file, error);
+            return report_creation_failure(job, path, error);
         }
 
         // A missing directory is made once; a second miss, or any other error, is final.
         if (error != ERROR_PATH_NOT_FOUND)
             return report_creation_failure(job, path, error);
-        if (disposition == CREATE_ALWAYS)
+        if (directoriesMade)
             return report_creation_failure(job, path, wcslen(path) >= 260 ? ERROR_FILENAME_EXCED_RANGE : error);
 
         job->sink.result = VARNO_ERROR_OUTPUT_FILE;
@@ -306,17 +412,39 @@ HANDLE create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras
         wchar_t* separator = last_separator(directory);
         if (!separator) {
             job_message(job, 0, L"path not found: %s", path);
-            return nullptr;
+            return false;
         }
         *separator = 0;
         const DWORD made = make_directories(directory);
         if (made != 0) {
             job_message(job, 0, L"Directory create error(%d): %s", static_cast<int>(made), directory);
             job->sink.result = VARNO_ERROR_MAKE_DIRECTORY;
-            return nullptr;
+            return false;
         }
-        disposition = CREATE_ALWAYS;
+        directoriesMade = true;
     }
+}
+
+bool finish_output_file(ExtractJob* job, const wchar_t* path, OutputFile* file, const EntryExtraInfo* extras)
+{
+    const bool replacement = file->existing != kLeaveExisting;
+    if (replacement && !take_existing_place(job, path, file)) {
+        discard_output_file(path, file);
+        return false;
+    }
+    // Set after the rename: a file system that hands a replaced file's creation time on to the
+    // file that takes its name would otherwise override the entry's.
+    set_entry_times(file->handle, extras, replacement);
+    CloseHandle(file->handle);
+    file->handle = INVALID_HANDLE_VALUE;
+    return true;
+}
+
+void discard_output_file(const wchar_t* path, OutputFile* file)
+{
+    CloseHandle(file->handle);
+    file->handle = INVALID_HANDLE_VALUE;
+    DeleteFileW(file->existing != kLeaveExisting ? file->temporaryPath : path);
 }
 
 DWORD backup_existing_file(const wchar_t* path)

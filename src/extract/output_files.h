@@ -1,20 +1,50 @@
-// Output files: creation under the overwrite policy, backups of replaced files, directories.
+// Output files: creation under the overwrite policy, replacement of existing files in one step,
+// backups of replaced files, directories.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
 
+#include "archive/archive_handle.h"
 #include "archive/central_directory.h"
 
 struct ExtractJob;
 
-// Creates the file an entry is extracted into, applying the job's existing-file policy and
-// making missing directories. Returns the file opened for writing, or null; the job's result
-// then says why (0x8010: it exists and was left alone).
-HANDLE create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras);
+// What the overwrite policy decided about an existing file.
+enum ExistingFileDecision : int {
+    kLeaveExisting = 0,   // the entry is not written (the job's result says why)
+    kReplaceExisting = 1,
+    kBackUpExisting = 2,  // moved to a backup name, then replaced
+};
 
-// Decides about an existing file: 1 replace it, 0 leave it (the job's result is set). Asks the
-// user in mode 0: directly on the caller's thread, through the archive's sharedState in a worker.
-int resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* extras, DWORD error);
+// The file an entry is written into. A new file is written at its own path. A file that is to
+// take the place of an existing one is written beside it under a temporary name (hidden, of the
+// form .varnoXXXXXXXX, made only where no file has that name and held open without sharing),
+// and takes the existing file's place in one step once it is whole: a failed entry leaves the
+// existing file as it was.
+struct OutputFile {
+    HANDLE handle;
+    ExistingFileDecision existing;    // kLeaveExisting: there was none, the path is written
+    DWORD existingAttributes;         // of a file to be replaced: protective ones go first
+    wchar_t temporaryPath[kPathUnits];
+};
+
+// Creates the file an entry is extracted into, applying the job's existing-file policy and
+// making missing directories. True with file's handle open for writing; false when there is
+// none, the job's result then says why (0x8010: an existing file was left alone).
+bool create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, OutputFile* file);
+
+// Completes a written file: a replacement takes the existing file's place (after its backup, or
+// after its protective attributes are taken away), the entry's times are set, the file is
+// closed. False when the replacement could not take its place: it is removed, the existing file
+// is as it was, and the job's result and messages say why.
+bool finish_output_file(ExtractJob* job, const wchar_t* path, OutputFile* file, const EntryExtraInfo* extras);
+
+// Closes and removes a file that a failed entry leaves: the replacement, or the new file.
+void discard_output_file(const wchar_t* path, OutputFile* file);
+
+// Decides about an existing file. Asks the user in mode 0: directly on the caller's thread,
+// through the archive's sharedState in a worker.
+ExistingFileDecision resolve_existing_file(ExtractJob* job, const wchar_t* path, EntryExtraInfo* extras, DWORD error);
 
 // Moves an existing file out of the way (a.txt to a~.txt, a~1.txt, ...); 0 or a system error.
 DWORD backup_existing_file(const wchar_t* path);

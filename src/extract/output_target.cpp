@@ -6,7 +6,6 @@
 #include "archive/zip_format.h"
 #include "core/extract_job.h"
 #include "extract/job_messages.h"
-#include "extract/output_files.h"
 #include "varno_results.h"
 
 namespace {
@@ -26,10 +25,8 @@ bool OutputTarget::make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, 
         toMemory_ = true;
         discard_ = true;
     } else if (options.outputMode == 0) {
-        HANDLE file = create_output_file(job, path, extras);
-        if (!file)
+        if (!create_output_file(job, path, extras, &file_))
             return false;
-        file_ = file;
     } else if (!make_memory(declaredSize)) {
         return false;
     }
@@ -87,8 +84,8 @@ bool OutputTarget::presize()
     LARGE_INTEGER size;
     size.QuadPart = static_cast<LONGLONG>(declaredSize_);
     LARGE_INTEGER start = {};
-    if (size.QuadPart < 0 || !SetFilePointerEx(file_, size, nullptr, FILE_CURRENT) || !SetEndOfFile(file_) ||
-        !SetFilePointerEx(file_, start, nullptr, FILE_BEGIN)) {
+    if (size.QuadPart < 0 || !SetFilePointerEx(file_.handle, size, nullptr, FILE_CURRENT) ||
+        !SetEndOfFile(file_.handle) || !SetFilePointerEx(file_.handle, start, nullptr, FILE_BEGIN)) {
         job_message(job_, 0, L"Write error %d : %s", static_cast<int>(GetLastError()), path_);
         job_->sink.result = VARNO_ERROR_OUTPUT_FILE;
         return false;
@@ -129,7 +126,7 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
     }
     while (length > 0) {
         DWORD written = 0;
-        if (!WriteFile(target->file_, data, length, &written, nullptr)) {
+        if (!WriteFile(target->file_.handle, data, length, &written, nullptr)) {
             target->writeError_ = GetLastError();
             return 1;
         }
@@ -165,21 +162,14 @@ int32_t OutputTarget::verify(uint32_t recordedCrc)
     return 0;
 }
 
-void OutputTarget::finish()
+bool OutputTarget::finish()
 {
     made_ = false;
     if (toMemory_)
-        return;
+        return true;
     if (produced_ < declaredSize_)
-        SetEndOfFile(file_);
-    // A time an extra record left at 0 keeps the file system's own value.
-    FILETIME times[3];
-    const uint64_t values[3] = {extras_->createTime, extras_->accessTime, extras_->writeTime};
-    for (int i = 0; i < 3; ++i)
-        times[i] = {static_cast<DWORD>(values[i]), static_cast<DWORD>(values[i] >> 32)};
-    SetFileTime(file_, values[0] ? &times[0] : nullptr, values[1] ? &times[1] : nullptr,
-                values[2] ? &times[2] : nullptr);
-    CloseHandle(file_);
+        SetEndOfFile(file_.handle);
+    return finish_output_file(job_, path_, &file_, extras_);
 }
 
 void OutputTarget::discard()
@@ -188,8 +178,7 @@ void OutputTarget::discard()
         return;
     made_ = false;
     if (!toMemory_) {
-        CloseHandle(file_);
-        DeleteFileW(path_);
+        discard_output_file(path_, &file_);
     } else if (blockForCaller_) {
         GlobalFree(*job_->params->memorySlot);
         *job_->params->memorySlot = nullptr;

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "archive/entry_extras.h"
+#include "extract/output_files.h"
 #include "extract/running_crc.h"
 
 struct ExtractJob;
@@ -42,9 +43,12 @@ public:
     bool to_memory() const { return toMemory_; }
 
     // Completes a file target: a stream that ended before its declared size leaves no
-    // zero-filled tail, the entry's times are set, the file is closed.
-    void finish();
-    // Removes what a failed entry left: the partial file, or the block made for the caller.
+    // zero-filled tail, a replacement takes the existing file's place, the entry's times are
+    // set, the file is closed. False (the job's result set, the file removed) when the
+    // replacement could not take its place.
+    bool finish();
+    // Removes what a failed entry left: the partial file or replacement, or the block made for
+    // the caller.
     void discard();
 
 private:
@@ -54,7 +58,7 @@ private:
     const wchar_t* path_ = nullptr;
     const EntryExtraInfo* extras_ = nullptr;
     bool made_ = false;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    OutputFile file_ = {};
     bool toMemory_ = false;
     bool blockForCaller_ = false;
     uint8_t* memoryCursor_ = nullptr;

@@ -123,7 +123,7 @@ TEST(OverwriteFromWorkers, OneQuestionAtATimeAndAnswersForAllFilesReachEveryWork
         int32_t modeAfter;
         int overwritten;  // "overwrite: " lines
         int skipped;      // "Skip(exist): " lines
-        int backups;
+        int backups;  // decisions to back up
     };
     const Case cases[] = {
         {"yes, no, then skip all", {IDYES, IDNO, IDC_SKIP_ALL}, 3, 1, 1, kFiles - 1, 0},
@@ -189,12 +189,8 @@ TEST(OverwriteFromWorkers, OneQuestionAtATimeAndAnswersForAllFilesReachEveryWork
         }
 
         int backups = 0;
-        for (const Worker& worker : workers) {
-            for (const std::wstring& f : worker.files) {
-                const std::wstring backup = f.substr(0, f.size() - 4) + L"~.txt";
-                backups += file_exists(backup) && !file_exists(f);
-            }
-        }
+        for (const Worker& worker : workers)
+            backups += static_cast<int>(std::count(worker.decisions.begin(), worker.decisions.end(), kBackUpExisting));
         EXPECT_EQ(backups, c.backups);
     }
 }

@@ -202,10 +202,12 @@ TEST(ProgressWindow, AppearsAfterASecondAndAsksBeforeCancelling)
         int button, result;
         uint32_t total;  // of the taskbar values: directory bytes on the caller's thread, else entries
     };
-    for (const Case& c : {Case{"-R0", IDOK, VARNO_ERROR_CANCELLED, cdSize}, Case{"-R1", IDOK, VARNO_ERROR_CANCELLED, 2},
+    for (const Case& c : {Case{"-R0", IDOK, VARNO_ERROR_CANCELLED, cdSize}, Case{"-R8", IDOK, VARNO_ERROR_CANCELLED, 2},
                           Case{"-R1", IDCANCEL, 0, 2}}) {
         SCOPED_TRACE(std::string(c.threads) + (c.button == IDOK ? " OK" : " Cancel"));
         TempDir out = scratch_dir();  // the big file goes as soon as the case ends
+        const std::wstring existing = out.file(L"big.txt");
+        write_file(existing, "precious");
         FakeTaskbar taskbar;
         Seen seen;
         EXPECT_EQ(run_watched(extract_command(c.threads, archive, out.path()), archive, c.button, &seen), c.result);
@@ -214,9 +216,13 @@ TEST(ProgressWindow, AppearsAfterASecondAndAsksBeforeCancelling)
         EXPECT_TRUE(seen.minimised);
         EXPECT_TRUE(seen.cancelIsDefault);
         EXPECT_EQ(seen.question + L"|" + seen.caption, kQuestion + L"|" + archive);
-        // OK: the half-written file is gone. Cancel: the extraction went on to its end, and the
-        // window went back to the taskbar meanwhile.
-        EXPECT_EQ(size_of(out.file(L"big.txt")), c.button == IDOK ? 0 : uint64_t{kLongMiB} << 20);
+        // OK: the half-written replacement is gone and the existing file is as it was. Cancel:
+        // the extraction went on to its end, and the window went back to the taskbar meanwhile.
+        EXPECT_EQ(size_of(existing), c.button == IDOK ? 8 : uint64_t{kLongMiB} << 20);
+        if (c.button == IDOK)
+            EXPECT_EQ(read_file(existing), "precious");
+        for (const std::wstring& name : names_in(out.path()))
+            EXPECT_TRUE(name == L"big.txt" || name == L"small.txt") << to_ansi(name);
         EXPECT_TRUE(seen.minimisedAgain || c.button == IDOK);
         // Set up for the first value, cleared while the window still lived, released at the close.
         ASSERT_GE(taskbar.log.size(), 5u);

@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 namespace dlltest {
 
@@ -27,6 +28,8 @@ private:
 void write_file(const std::wstring& path, const std::string& bytes);
 std::string read_file(const std::wstring& path);
 bool file_exists(const std::wstring& path);
+// The names of what a folder holds (not below it), hidden ones included, in sorted order.
+std::vector<std::wstring> names_in(const std::wstring& folder);
 std::string to_ansi(const std::wstring& text);
 std::string to_utf8(const std::wstring& text);
 std::wstring from_utf8(const std::string& text);
