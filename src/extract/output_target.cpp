@@ -4,6 +4,7 @@
 
 #include "archive/archive_handle.h"
 #include "archive/zip_format.h"
+#include "codec/crc32.h"
 #include "core/extract_job.h"
 #include "extract/job_messages.h"
 #include "varno_results.h"
@@ -105,7 +106,7 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
             return 1;
         }
         if (target->sumCrc_)
-            target->crc_.add(data, length, target->declaredSize_);
+            target->crc_ = update_crc32(target->crc_, data, length);
     }
     if (target->toMemory_) {
         if (target->discard_) {
@@ -155,7 +156,7 @@ int32_t OutputTarget::verify(uint32_t recordedCrc)
         job_message(job_, 0, L"Size error : %s", path_);
         return VARNO_ERROR_DATA;
     }
-    if (sumCrc_ && crc_.value() != recordedCrc) {
+    if (sumCrc_ && crc_ != recordedCrc) {
         job_message(job_, 0, L"CRC error : %s", path_);
         return VARNO_ERROR_DATA;
     }

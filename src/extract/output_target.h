@@ -7,7 +7,6 @@
 
 #include "archive/entry_extras.h"
 #include "extract/output_files.h"
-#include "extract/running_crc.h"
 
 struct ExtractJob;
 
@@ -71,5 +70,5 @@ private:
     bool sumCrc_ = false;
     bool discard_ = false;    // the test command: a memory target that keeps nothing
     bool oversize_ = false;   // a block would have passed the declared size
-    RunningCrc crc_;
+    uint32_t crc_ = 0;        // of the bytes delivered, under verification
 };
