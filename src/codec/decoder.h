@@ -58,6 +58,9 @@ struct DecodeRequest {
     uint64_t inputSize;
     bool crcRecorded;       // whether recordedCrc is the CRC-32 the entry's bytes should have
     uint32_t recordedCrc;
+    // Set by a decoder that found the bytes it is about to deliver, all of the entry's, to have
+    // recordedCrc (null when nobody asks), so that they need not be summed again.
+    bool* crcConfirmed;
     // The output's own memory for declaredSize bytes, or null: bytes decoded there are handed
     // over by an output call with the span as data, which copies nothing.
     uint8_t* outputSpan;

@@ -129,6 +129,8 @@ bool decode_gathered(const GatheredInput& gathered, uint8_t* out, DecodeEnd* end
     libdeflate_free_decompressor(decompressor);
     if (result != LIBDEFLATE_SUCCESS || update_crc32(0, out, produced) != request.recordedCrc)
         return false;
+    if (request.crcConfirmed)
+        *request.crcConfirmed = true;
     *end = DecodeEnd::complete;
     if (produced > 0 && request.output(request.outputDescriptor, out, static_cast<uint32_t>(produced)) != 0) {
         *status = 0;

@@ -147,6 +147,7 @@ int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pen
     request.inputSize = known_input_size(from);
     request.crcRecorded = target->crc_recorded();
     request.recordedCrc = target->recorded_crc();
+    request.crcConfirmed = target->crc_confirmed();
     request.outputSpan = target->span();
     request.outputRoom = target->room();
     request.memory = &job->decoderMemory;

@@ -107,7 +107,7 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
             target->oversize_ = true;
             return 1;
         }
-        if (target->sumCrc_)
+        if (target->sumCrc_ && !target->crcConfirmed_)
             target->crc_ = update_crc32(target->crc_, data, length);
     }
     if (target->toMemory_) {
@@ -166,7 +166,7 @@ int32_t OutputTarget::verify()
         job_message(job_, 0, L"Size error : %s", path_);
         return VARNO_ERROR_DATA;
     }
-    if (sumCrc_ && crc_ != recordedCrc_) {
+    if (sumCrc_ && !crcConfirmed_ && crc_ != recordedCrc_) {
         job_message(job_, 0, L"CRC error : %s", path_);
         return VARNO_ERROR_DATA;
     }

@@ -48,6 +48,9 @@ public:
     uint64_t declared_size() const { return declaredSize_; }
     bool crc_recorded() const { return crcRecorded_; }
     uint32_t recorded_crc() const { return recordedCrc_; }
+    // Where a decoder says that the bytes it delivers next, the whole entry, have the recorded
+    // CRC-32: verification then takes its word instead of summing them.
+    bool* crc_confirmed() { return &crcConfirmed_; }
     bool discards() const { return discard_; }
     bool to_memory() const { return toMemory_; }
 
@@ -76,6 +79,7 @@ private:
     uint64_t declaredSize_ = 0;
     bool crcRecorded_ = false;
     uint32_t recordedCrc_ = 0;
+    bool crcConfirmed_ = false;
     DWORD writeError_ = 0;    // set when a write failed
     bool full_ = false;       // a block arrived for a memory target without room
     bool verify_ = false;
