@@ -11,6 +11,7 @@
 #include <string>
 
 #include "codec/decoder.h"
+#include "zip_writer.h"
 
 namespace {
 
@@ -164,23 +165,11 @@ TEST(Methods, DeflateEntriesUpToTheBoundAreDecodedWholeAndOthersAsZlibDecides)
     while (big.size() < kLimit)
         big += small;
     big.resize(kLimit);
-    uLongf bigLength = compressBound(kLimit);
-    std::string bigStream(bigLength, '\0');
-    z_stream z = {};
-    deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    z.next_in = reinterpret_cast<Bytef*>(big.data());
-    z.avail_in = static_cast<uInt>(big.size());
-    z.next_out = reinterpret_cast<Bytef*>(bigStream.data());
-    z.avail_out = static_cast<uInt>(bigStream.size());
-    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    bigStream.resize(z.total_out);
-    deflateEnd(&z);
+    const std::string bigStream = ziptest::deflate_raw(big, 1);
     std::string flipped = smallStream;
     flipped[flipped.size() / 2] ^= 0x55;
 
-    const auto crc_of = [](const std::string& bytes) {
-        return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-    };
+    const auto crc_of = ziptest::crc32_of;
     enum Known { inputKnown, inputUnknown };
     const struct Case {
         const char* what;
