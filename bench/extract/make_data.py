@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Makes the extraction benchmark's archives in DIR (kept between runs):
-  mixed.zip   10,000 files of mixed sizes, about 450 MB, in a few hundred folders, Deflate
-  big.zip     one 1 GB file, Deflate
-  stored.zip  the same file, stored
+  mixed.zip    10,000 files of mixed sizes, about 450 MB, in a few hundred folders, Deflate
+  big.zip      one 1 GB file, Deflate
+  stored.zip   the same file, stored
+  deflate.zip  100 files of 1 to 8 MiB of word-like text, about 470 MB, Deflate
+  widest.zip   16 files of 16 MiB less 64 KiB of random bytes, Deflate (stored blocks): each
+               as large as the whole-entry decoding takes, input and output, for its memory
 and for each a manifest (size, DOS-time-derived mtime, path per line) for the I/O floor writer."""
 import os
 import random
@@ -33,7 +36,29 @@ def content(size, seed):
     return b"".join(pieces)[:size]
 
 
-def write(name, files, method):
+def words(size, seed):
+    """Word-like text from a vocabulary of 5,000 made-up words, the frequent ones short (about
+    0.4 of its size compressed), as slices of one 16 MiB text at random places."""
+    global TEXT
+    if TEXT is None:
+        r = random.Random(7)
+        vocabulary = [bytes(r.randrange(97, 123) for _ in range(2 + int(r.expovariate(0.25)))) for _ in range(5000)]
+        weights = [1 / (k + 1) for k in range(5000)]
+        picks = r.choices(vocabulary, weights, k=(16 << 20) // 5)
+        TEXT = b" ".join(picks)[:16 << 20]
+    r = random.Random(seed)
+    pieces, have = [], 0
+    while have < size:
+        start = r.randrange(len(TEXT) - 65536)
+        pieces.append(TEXT[start:start + 65536])
+        have += 65536
+    return b"".join(pieces)[:size]
+
+
+TEXT = None
+
+
+def write(name, files, method, make=content):
     path = os.path.join(out, name)
     if os.path.exists(path):
         return
@@ -43,7 +68,7 @@ def write(name, files, method):
             info = zipfile.ZipInfo(member, DATE)
             info.compress_type = method
             info.external_attr = 0o644 << 16
-            z.writestr(info, content(size, seed))
+            z.writestr(info, make(size, seed))
             manifest.append(f"{size} {MTIME} {member}")
     with open(path + ".manifest", "w") as m:
         m.write("\n".join(manifest) + "\n")
@@ -59,3 +84,7 @@ mixed = [(f"{folders[i % len(folders)]}/file{i:05d}.dat", s, i) for i, s in enum
 write("mixed.zip", mixed, zipfile.ZIP_DEFLATED)
 write("big.zip", [("big.dat", 1 << 30, 1)], zipfile.ZIP_DEFLATED)
 write("stored.zip", [("big.dat", 1 << 30, 1)], zipfile.ZIP_STORED)
+write("deflate.zip", [(f"text{i:03d}.txt", rng.randrange(1 << 20, (8 << 20) + 1), 1000 + i) for i in range(100)],
+      zipfile.ZIP_DEFLATED, words)
+write("widest.zip", [(f"noise{i:02d}.bin", (16 << 20) - 65536, 2000 + i) for i in range(16)], zipfile.ZIP_DEFLATED,
+      lambda size, seed: random.Random(seed).randbytes(size))

@@ -10,6 +10,9 @@
 #                        copy of itself and into an empty folder, by this tree and by the commit
 #                        BASE (default: where this branch left main), built into build/bench-base;
 #                        beside it the calls that replace a file, timed one way after another
+#   bench/extract/run.sh --base [RUNS] [BASE]   the mixed set and the Deflate set of 1 to 8 MiB
+#                        files by this tree, by the commit BASE (as above) and by 7zz x, wall and
+#                        CPU time; then the widest set with eight workers, for the peak memory
 # Data (about 2.5 GB) is made once into build/bench-data (VARNO_BENCH_DATA to put it elsewhere).
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
@@ -19,6 +22,8 @@ overwrite=0
 runs=${1:-5}
 if [ "${1:-}" = --scaling ]; then scaling=1; runs=${2:-5}; fi
 if [ "${1:-}" = --overwrite ]; then overwrite=1; runs=${2:-5}; base=${3:-$(git merge-base HEAD main)}; fi
+against_base=0
+if [ "${1:-}" = --base ]; then against_base=1; runs=${2:-5}; base=${3:-$(git merge-base HEAD main)}; fi
 work_default=/dev/shm/varno-bench
 source "$(dirname "$0")/prepare.sh"
 
@@ -27,12 +32,13 @@ cc -O2 -o "$work/floor_native" bench/extract/floor_writer.c
 x86_64-w64-mingw32-gcc -O2 -static -o "$work/floor_win.exe" bench/extract/floor_writer.c
 x86_64-w64-mingw32-gcc -O2 -o "$work/window_floor.exe" bench/window_floor.c -lole32 -luuid
 
-# time_run LABEL command...: prints "seconds peak-KiB" of one run into $work/LABEL.times
+# time_run LABEL command...: appends "seconds peak-KiB cpu-seconds" of one run to $work/LABEL.times
+# (cpu: user and system time of the measured process, for varno without the wineserver)
 time_run() {
   local label=$1; shift
   rm -rf "$work/out"; mkdir -p "$work/out"
-  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
-  cat "$work/time.txt" >> "$work/$label.times"
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+  awk '{print $1, $2, $3 + $4}' "$work/time.txt" >> "$work/$label.times"
 }
 
 bench_set() {
@@ -102,22 +108,6 @@ bench_scaling() {
   echo "(median of $runs runs; workers 0: the caller's thread; vs_2w: relative to rotating-R8, the 2-worker limit)"
 }
 
-# The commit to compare with, built (x64, without tests) once per commit into build/bench-base.
-build_base() {
-  local commit dir="$root/build/bench-base"
-  commit=$(git rev-parse "$1^{commit}")
-  if [ "$(cat "$dir/commit" 2>/dev/null)" != "$commit" ]; then
-    rm -rf "$dir"
-    mkdir -p "$dir/src"
-    git archive "$commit" | tar -x -C "$dir/src"
-    cmake -S "$dir/src" -B "$dir/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNO_TESTS=OFF \
-      -DCMAKE_TOOLCHAIN_FILE="$dir/src/cmake/toolchain-mingw64.cmake" >/dev/null
-    cmake --build "$dir/win64" --target varno_cli >/dev/null
-    echo "$commit" > "$dir/commit"
-  fi
-  echo "base: $(git log -1 --format='%h %s' "$commit" | cut -c1-100)"
-}
-
 # over_run LABEL command...: time_run over a fresh copy of the extracted set.
 over_run() {
   local label=$1; shift
@@ -164,6 +154,55 @@ bench_overwrite() {
   echo "(median of $runs runs, varno with --i; replace_calls rewrites the same 10,000 files over a copy, without decoding)"
 }
 
+# The median over the rounds of one tool's time (column 1 wall, 3 cpu) divided by another's in
+# the same round.
+pair_ratio() { paste "$work/$1.times" "$work/$2.times" | awk -v c="$3" '{print $c / $(c + 3)}' | median | awk '{printf "%.3f", $1}'; }
+
+bench_against_base() {
+  build_base "$base"
+  local -A exe=([before]="$root/build/bench-base/win64/bin/varno.exe" [after]="$root/build/win64/bin/varno.exe")
+  local set v versions t c
+  for set in mixed deflate; do
+    rm -f "$work/$set"-{before,after,7zz}.times
+    for ((i = 0; i < runs; i++)); do
+      versions="before after"; ((i % 2)) && versions="after before"
+      for v in $versions; do
+        time_run "$set-$v" "$wine" "${exe[$v]}" --i -o "$(winpath "$data/$set.zip")" "$(winpath "$work/out")"
+      done
+      time_run "$set-7zz" 7zz x -y -bd -o"$work/out" "$data/$set.zip"
+    done
+  done
+  printf '\n%-8s %-7s %8s %7s %12s %11s %13s %12s\n' set tool wall_s cpu_s wall/before cpu/before "wall/7zz" "cpu/7zz"
+  for set in mixed deflate; do
+    for v in before after 7zz; do
+      t=$(median < <(awk '{print $1}' "$work/$set-$v.times")); c=$(median < <(awk '{print $3}' "$work/$set-$v.times"))
+      printf '%-8s %-7s %8.2f %7.2f %12s %11s %13s %12s\n' $set $v "$t" "$c" \
+        "$( [ $v = before ] && echo - || pair_ratio "$set-$v" "$set-before" 1)" \
+        "$( [ $v = before ] && echo - || pair_ratio "$set-$v" "$set-before" 3)" \
+        "$( [ $v = 7zz ] && echo - || pair_ratio "$set-$v" "$set-7zz" 1)" \
+        "$( [ $v = 7zz ] && echo - || pair_ratio "$set-$v" "$set-7zz" 3)"
+    done
+  done
+  echo "(median of $runs runs, varno with --i; ratios: median over the rounds of each round's quotient)"
+  # Peak memory with eight workers, each of which decodes entries as large as the whole-entry
+  # decoding takes.
+  for v in before after; do
+    rm -f "$work/widest-$v.times"
+    for ((i = 0; i < 3; i++)); do
+      time_run "widest-$v" "$wine" "${exe[$v]}" --i -R8 -o "$(winpath "$data/widest.zip")" "$(winpath "$work/out")"
+    done
+  done
+  workers=$("$wine" "${exe[after]}" --i --q -R8 -o "$(winpath "$data/widest.zip")" "$(winpath "$work/out")" 2>/dev/null |
+    grep -ao 'multimode thread:[0-9]*' | cut -d: -f2 || true)
+  printf '\nwidest set, %s workers: peak resident MiB before %.1f, after %.1f (largest of 3 runs)\n' "${workers:-0}" \
+    "$(peak < "$work/widest-before.times" | awk '{print $1 / 1024}')" "$(peak < "$work/widest-after.times" | awk '{print $1 / 1024}')"
+}
+
+if [ $against_base = 1 ]; then
+  bench_against_base
+  rm -rf "$work/out"
+  exit 0
+fi
 if [ $scaling = 1 ]; then
   bench_scaling
   rm -rf "$work/out"

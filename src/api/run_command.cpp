@@ -115,6 +115,7 @@ int32_t run_command(HWND owner, const char* command, char* output, uint32_t outp
     if (job.archive) {
         if (job.workArea)
             VirtualFree(job.workArea, 0, MEM_RELEASE);
+        release_buffer(&job.decoderMemory);
         close_archive(job.archive);
     }
     return result;

@@ -5,6 +5,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "core/reusable_buffer.h"
+
 // Sets *next to the next input bytes and returns their count; 0 means no more input (the
 // provider knows whether the input ended or failed).
 typedef uint32_t (*InputFunction)(void* descriptor, uint8_t** next);
@@ -42,7 +44,8 @@ Record* decoder_record(DecoderState* state)
     return reinterpret_cast<Record*>(state->bytes);
 }
 
-// What the pipeline hands a decoder for one entry.
+// What the pipeline hands a decoder for one entry. The fields after flags let a decoder take
+// the entry whole instead of chunk by chunk; left zero, they ask for chunks.
 struct DecodeRequest {
     InputFunction input;
     void* inputDescriptor;
@@ -50,6 +53,22 @@ struct DecodeRequest {
     void* outputDescriptor;
     uint64_t declaredSize;  // the central directory's uncompressed size
     uint16_t flags;         // the central directory's general-purpose flags
+    // The count of bytes the input delivers in all when it is known to deliver them (they lie
+    // inside the archive), else 0; a decoder may stop asking once it has them.
+    uint64_t inputSize;
+    bool crcRecorded;       // whether recordedCrc is the CRC-32 the entry's bytes should have
+    uint32_t recordedCrc;
+    // Set by a decoder that found the bytes it is about to deliver, all of the entry's, to have
+    // recordedCrc (null when nobody asks), so that they need not be summed again.
+    bool* crcConfirmed;
+    // The output's own memory for declaredSize bytes, or null: bytes decoded there are handed
+    // over by an output call with the span as data, which copies nothing.
+    uint8_t* outputSpan;
+    // How many bytes the output takes before it cuts a block short; a decoder that delivers
+    // fewer, larger blocks than it would chunk by chunk must not where this is below
+    // declaredSize, since the cut would then fall elsewhere.
+    uint64_t outputRoom;
+    ReusableBuffer* memory;  // kept for the thread's next entries, or null
 };
 
 // How a decoding that used all of its input ended without the stream's end: the entry is whole

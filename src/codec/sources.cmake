@@ -1,5 +1,6 @@
 list(APPEND VARNO_PORTABLE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/bzip2.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/crc32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/decoders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/deflate64.cpp
   ${CMAKE_CURRENT_LIST_DIR}/inflate.cpp
@@ -56,4 +57,20 @@ varno_source_library(varno_zstd zstd-src PUBLIC_INCLUDES lib
     lib/decompress/huf_decompress.c lib/decompress/zstd_ddict.c lib/decompress/zstd_decompress.c
     lib/decompress/zstd_decompress_block.c)
 
-set(VARNO_CODEC_LIBRARIES varno_zlib varno_bzip2 varno_lzma varno_zstd)
+# libdeflate: whole-buffer Deflate decoding and the CRC-32, with its run-time choice of x86
+# instructions. On 64-bit ARM its CRC routine is built a second time for processors with the
+# ARMv8 CRC and PMULL instructions, under a name of its own (codec/crc32.cpp chooses).
+set(ld_arch_sources lib/x86/cpu_features.c)
+if(VARNO_ARCH STREQUAL arm64)
+  set(ld_arch_sources lib/arm/cpu_features.c)
+endif()
+varno_source_library(varno_deflate libdeflate-src PUBLIC_INCLUDES .
+  SOURCES lib/deflate_decompress.c lib/crc32.c lib/utils.c ${ld_arch_sources})
+if(VARNO_ARCH STREQUAL arm64)
+  varno_source_library(varno_deflate_crc_armv8 libdeflate-src INCLUDES . DEFINES libdeflate_crc32=libdeflate_crc32_armv8
+    SOURCES lib/crc32.c)
+  target_compile_options(varno_deflate_crc_armv8 PRIVATE -mcpu=generic+crc+crypto)
+  target_link_libraries(varno_deflate INTERFACE varno_deflate_crc_armv8)
+endif()
+
+set(VARNO_CODEC_LIBRARIES varno_zlib varno_bzip2 varno_lzma varno_zstd varno_deflate)

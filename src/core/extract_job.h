@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "core/messages.h"
+#include "core/reusable_buffer.h"
 
 struct ArchiveHandle;
 
@@ -23,6 +24,7 @@ struct ExtractJob {
     MessageSink* parentSink;  // in a worker's job: the main job's sink
     ParamBlock* params;
     uint8_t* workArea;        // made on first need by the job driver
+    ReusableBuffer decoderMemory;  // kept by a decoder from entry to entry; released with the work area
     wchar_t* outputDir;       // empty: the current directory
     int32_t outputStorageKind;  // -1 until the output volume is classified
     uint32_t isMainJob;       // 1 on the caller's thread: dialogs and progress allowed

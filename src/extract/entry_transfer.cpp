@@ -113,13 +113,44 @@ int32_t authenticate(EntryInput* from)
     return VARNO_ERROR_ARCHIVE_READ;
 }
 
+// The compressed bytes the input will deliver (those read with the local header among them)
+// when the rest of them lies inside the archive; else 0, and a decoder takes them as they come,
+// stopping where its stream ends, before it meets the end of the file.
+uint64_t known_input_size(const EntryInput& from)
+{
+    const uint64_t total = from.input->remaining;
+    const uint64_t unread = total - from.pending.available;
+    if (unread == 0)
+        return total;
+    LARGE_INTEGER zero = {};
+    LARGE_INTEGER position;
+    const uint64_t fileSize = from.job->archive->fileSize;
+    if (!SetFilePointerEx(from.input->file, zero, &position, FILE_CURRENT) || position.QuadPart < 0 ||
+        static_cast<uint64_t>(position.QuadPart) > fileSize || unread > fileSize - position.QuadPart)
+        return 0;
+    return total;
+}
+
 }  // namespace
 
 int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pending, const EntryDecoder* decoder,
                        DecoderState* state, OutputTarget* target, uint16_t flags, const wchar_t* path)
 {
     EntryInput from = {job, input, pending, path, 0};
-    const DecodeRequest request = {pull_input, &from, OutputTarget::write, target, target->declared_size(), flags};
+    DecodeRequest request = {};
+    request.input = pull_input;
+    request.inputDescriptor = &from;
+    request.output = OutputTarget::write;
+    request.outputDescriptor = target;
+    request.declaredSize = target->declared_size();
+    request.flags = flags;
+    request.inputSize = known_input_size(from);
+    request.crcRecorded = target->crc_recorded();
+    request.recordedCrc = target->recorded_crc();
+    request.crcConfirmed = target->crc_confirmed();
+    request.outputSpan = target->span();
+    request.outputRoom = target->room();
+    request.memory = &job->decoderMemory;
     int status = 0;
     const DecodeEnd end = decoder->decode(state, request, &status);
     if (target->refused())

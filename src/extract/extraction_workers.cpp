@@ -104,6 +104,7 @@ unsigned __stdcall extraction_worker(void* argument)
     }
 
     VirtualFree(params->block, 0, MEM_RELEASE);  // the parameters go with it
+    release_buffer(&job.decoderMemory);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     job_message(&job, 3, L"[Thread END:%d,res:%d]", static_cast<int>(reported), static_cast<int>(result));
@@ -179,6 +180,8 @@ bool should_use_workers(const ExtractJob* job, const char* name)
 const uint8_t* extract_with_workers(ExtractJob* job)
 {
     ArchiveHandle* archive = job->archive;
+    // While the workers run, the caller's thread decodes nothing: only their memory counts.
+    release_buffer(&job->decoderMemory);
     const uint32_t entries = archive->entryCount;
     archive->progressTotal = entries;
     archive->progressDone = 0;

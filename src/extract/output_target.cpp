@@ -4,6 +4,7 @@
 
 #include "archive/archive_handle.h"
 #include "archive/zip_format.h"
+#include "codec/crc32.h"
 #include "core/extract_job.h"
 #include "extract/job_messages.h"
 #include "varno_results.h"
@@ -18,6 +19,8 @@ bool OutputTarget::make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, 
     path_ = path;
     extras_ = extras;
     declaredSize_ = declaredSize;
+    crcRecorded_ = crcRecorded;
+    recordedCrc_ = read_u32(extras->entry + central::crc32);
     const JobOptions& options = job->archive->options;
     verify_ = options.verifyMode != kVerifyOff;
     sumCrc_ = verify_ && crcRecorded;
@@ -104,8 +107,8 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
             target->oversize_ = true;
             return 1;
         }
-        if (target->sumCrc_)
-            target->crc_.add(data, length, target->declaredSize_);
+        if (target->sumCrc_ && !target->crcConfirmed_)
+            target->crc_ = update_crc32(target->crc_, data, length);
     }
     if (target->toMemory_) {
         if (target->discard_) {
@@ -118,7 +121,8 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
         }
         const uint32_t take =
             target->memoryLeft_ < length ? static_cast<uint32_t>(target->memoryLeft_) : length;
-        memcpy(target->memoryCursor_, data, take);
+        if (data != target->memoryCursor_)
+            memcpy(target->memoryCursor_, data, take);
         target->memoryCursor_ += take;
         target->memoryLeft_ -= take;
         target->produced_ += length;
@@ -137,6 +141,13 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
     return 0;
 }
 
+uint64_t OutputTarget::room() const
+{
+    if (!toMemory_ || discard_)
+        return UINT64_MAX;
+    return memoryLeft_ > 0 ? static_cast<uint64_t>(memoryLeft_) : 0;
+}
+
 int32_t OutputTarget::report_refusal()
 {
     if (oversize_) {
@@ -147,7 +158,7 @@ int32_t OutputTarget::report_refusal()
     return VARNO_ERROR_OUTPUT_FILE;
 }
 
-int32_t OutputTarget::verify(uint32_t recordedCrc)
+int32_t OutputTarget::verify()
 {
     if (!verify_)
         return 0;
@@ -155,7 +166,7 @@ int32_t OutputTarget::verify(uint32_t recordedCrc)
         job_message(job_, 0, L"Size error : %s", path_);
         return VARNO_ERROR_DATA;
     }
-    if (sumCrc_ && crc_.value() != recordedCrc) {
+    if (sumCrc_ && !crcConfirmed_ && crc_ != recordedCrc_) {
         job_message(job_, 0, L"CRC error : %s", path_);
         return VARNO_ERROR_DATA;
     }

@@ -7,7 +7,6 @@
 
 #include "archive/entry_extras.h"
 #include "extract/output_files.h"
-#include "extract/running_crc.h"
 
 struct ExtractJob;
 
@@ -19,26 +18,39 @@ public:
 
     // Makes the target of the entry in extras (whose times it takes) of declaredSize bytes, by
     // the archive's output mode: the file at path (which creation may change in place), a
-    // memory block, the caller's buffer, or a discarding target under the test command. Under
-    // verification the bytes are summed when crcRecorded (an AE-2 entry records none). False
-    // with the job's result set when it cannot be made.
+    // memory block, the caller's buffer, or a discarding target under the test command.
+    // crcRecorded tells whether the entry's CRC-32 field holds one (an AE-2 entry records none);
+    // under verification the bytes are then summed. False with the job's result set when it
+    // cannot be made.
     bool make(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, uint64_t declaredSize, bool crcRecorded);
     // Sizes a file target to the declared size in advance, so that it can be allocated in one
     // piece; false (reported, with the job's result set) when that failed.
     bool presize();
 
     // A decoder's OutputFunction over the target in descriptor: 0 when the block was taken.
-    // Output beyond a memory target's room is dropped while it arrives in the same block.
+    // Output beyond a memory target's room is dropped while it arrives in the same block. A
+    // block at span() is taken where it lies.
     static int write(void* descriptor, uint8_t* data, uint32_t length);
+    // A block made for the caller, for a decoder to decode into in place, or null. Only such a
+    // block offers itself: a decoder may leave bytes changed past the data it delivers, which
+    // the caller's own buffer would keep, while a failure frees the block.
+    uint8_t* span() const { return blockForCaller_ ? memoryCursor_ : nullptr; }
+    // How many bytes the target takes before it cuts a block short.
+    uint64_t room() const;
     // True once a block was refused; report_refusal then writes why and returns the result.
     bool refused() const { return oversize_ || full_ || writeError_ != 0; }
     int32_t report_refusal();
 
     // Under verification: 0 when the bytes delivered match the declared size and (when the
-    // entry records one) recordedCrc, else the data error's result with its message written.
-    int32_t verify(uint32_t recordedCrc);
+    // entry records one) its CRC-32, else the data error's result with its message written.
+    int32_t verify();
     uint64_t produced() const { return produced_; }
     uint64_t declared_size() const { return declaredSize_; }
+    bool crc_recorded() const { return crcRecorded_; }
+    uint32_t recorded_crc() const { return recordedCrc_; }
+    // Where a decoder says that the bytes it delivers next, the whole entry, have the recorded
+    // CRC-32: verification then takes its word instead of summing them.
+    bool* crc_confirmed() { return &crcConfirmed_; }
     bool discards() const { return discard_; }
     bool to_memory() const { return toMemory_; }
 
@@ -65,11 +77,14 @@ private:
     int64_t memoryLeft_ = 0;  // bytes still free (64-bit: a caller's buffer may exceed 2 GiB)
     uint64_t produced_ = 0;   // decoded bytes delivered, also those dropped for want of room
     uint64_t declaredSize_ = 0;
+    bool crcRecorded_ = false;
+    uint32_t recordedCrc_ = 0;
+    bool crcConfirmed_ = false;
     DWORD writeError_ = 0;    // set when a write failed
     bool full_ = false;       // a block arrived for a memory target without room
     bool verify_ = false;
     bool sumCrc_ = false;
     bool discard_ = false;    // the test command: a memory target that keeps nothing
     bool oversize_ = false;   // a block would have passed the declared size
-    RunningCrc crc_;
+    uint32_t crc_ = 0;        // of the bytes delivered, under verification
 };

@@ -110,6 +110,22 @@ TEST(Extract, DeflateStreamsThatEndEarlyOrNeverEnd)
     EXPECT_EQ(read_file(x.out(L"unended.txt")), data);
 }
 
+TEST(Extract, DeflateStreamEndsBeforeItsBytesRunPastTheFile)
+{
+    // A local extra field longer than the central one moves the data on, and the compressed size
+    // claims 30,000 bytes more than were written: the bytes behind the stream's end would lie past
+    // the end of the file, where nothing is read.
+    Extraction x;
+    const std::string data = text_of(200000);
+    const std::string stream = ziptest::deflate_raw(data);
+    const Entry past{.name = "past.txt", .data = data, .method = 8,
+                     .localExtra = ziptest::extra_record(0x7777, std::string(60000, 'e')),
+                     .compressedSizeField = static_cast<uint32_t>(stream.size() + 30000)};
+    const CommandResult r = x.run_with("Varno", "-o", {past});
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(read_file(x.out(L"past.txt")), data);
+}
+
 TEST(Extract, DamagedEntriesFailAndLeaveNothingBehind)
 {
     const std::string data = text_of(300000);

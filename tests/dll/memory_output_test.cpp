@@ -57,6 +57,17 @@ TEST(MemoryOutput, RoomRunsOutWithinOneBlockOrAcrossBlocks)
               VARNO_ERROR_OUTPUT_FILE);
 }
 
+TEST(MemoryOutput, DeflateOutputPastTheRoomFailsOnTheNextBlock)
+{
+    // 3 MiB into 1 MiB: zlib's second block of output finds the target full.
+    const std::string large = text_of(3 << 20);
+    TempZip a({{.name = "large.txt", .data = large, .method = 8}});
+    std::vector<BYTE> medium(1 << 20);
+    EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (a.path + " large.txt").c_str(), medium.data(),
+                                                   static_cast<DWORD>(medium.size()), nullptr, nullptr, nullptr),
+              VARNO_ERROR_OUTPUT_FILE);
+}
+
 // The bytes of memory output are not terminated: look at the raw buffer.
 std::string raw_run(const std::string& command, size_t size, size_t take)
 {

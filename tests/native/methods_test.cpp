@@ -11,6 +11,7 @@
 #include <string>
 
 #include "codec/decoder.h"
+#include "zip_writer.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Decoding {
     DecodeEnd end = DecodeEnd::failed;
     std::string output;
     int outputCalls = 0;
+    const uint8_t* firstBlock = nullptr;
 };
 
 // Hands the stream over in chunks of chunk bytes, each in a block of its own size that is freed
@@ -36,7 +38,9 @@ struct Feed {
     std::unique_ptr<char[]> block;
 };
 
-Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint64_t declaredSize, size_t chunk)
+// Decodes with the request's fields for whole entries taken from whole.
+Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint64_t declaredSize, size_t chunk,
+                DecodeRequest whole = {})
 {
     const EntryDecoder* decoder = find_decoder(method);
     DecoderState state;
@@ -56,11 +60,19 @@ Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint
     const auto take = [](void* descriptor, uint8_t* data, uint32_t count) -> int {
         Decoding& r = *static_cast<Decoding*>(descriptor);
         r.output.append(reinterpret_cast<char*>(data), count);
-        ++r.outputCalls;
+        if (r.outputCalls++ == 0)
+            r.firstBlock = data;
         return 0;
     };
     int status = 0;
-    run.end = decoder->decode(&state, {next, &feed, take, &run, declaredSize, flags}, &status);
+    DecodeRequest request = whole;
+    request.input = next;
+    request.inputDescriptor = &feed;
+    request.output = take;
+    request.outputDescriptor = &run;
+    request.declaredSize = declaredSize;
+    request.flags = flags;
+    run.end = decoder->decode(&state, request, &status);
     decoder->end(&state);
     return run;
 }
@@ -139,6 +151,65 @@ TEST(Methods, WindowsOverTheLimitAreRefusedBeforeTheyAreMade)
                                   std::string("\x09\x00\x00x", 4);
         EXPECT_EQ(decode(93, 0, frame, 1, 4096).end, end) << exponent;
     }
+}
+
+// Deflate entries of at most 16 MiB, with their compressed bytes known to be there and their
+// CRC-32 recorded, are decoded whole (one output block); the others, and any that the whole
+// decoding cannot take, end exactly as zlib chunk by chunk makes them end.
+TEST(Methods, DeflateEntriesUpToTheBoundAreDecodedWholeAndOthersAsZlibDecides)
+{
+    constexpr uint64_t kLimit = 16u << 20;
+    const std::string small = read_stream("data");
+    const std::string smallStream = read_stream("8");
+    std::string big;
+    while (big.size() < kLimit)
+        big += small;
+    big.resize(kLimit);
+    const std::string bigStream = ziptest::deflate_raw(big, 1);
+    std::string flipped = smallStream;
+    flipped[flipped.size() / 2] ^= 0x55;
+
+    const auto crc_of = ziptest::crc32_of;
+    enum Known { inputKnown, inputUnknown };
+    const struct Case {
+        const char* what;
+        const std::string& stream;
+        uint64_t declared;
+        uint32_t crc;
+        Known known;
+        bool span;
+        bool whole;  // delivered as one block
+    } cases[] = {
+        {"at the bound", bigStream, kLimit, crc_of(big), inputKnown, false, true},
+        {"a byte over the bound", bigStream, kLimit + 1, crc_of(big), inputKnown, false, false},
+        {"declared a byte short", bigStream, kLimit - 1, crc_of(big), inputKnown, false, false},
+        {"declared longer", smallStream, small.size() + 1000, crc_of(small), inputKnown, false, true},
+        {"into the output's span", smallStream, small.size(), crc_of(small), inputKnown, true, true},
+        {"input not known to be there", smallStream, small.size(), crc_of(small), inputUnknown, false, false},
+        {"a CRC-32 that does not match", smallStream, small.size(), crc_of(small) ^ 1, inputKnown, false, false},
+        {"damaged", flipped, small.size(), crc_of(small), inputKnown, true, false},
+        {"cut short", smallStream.substr(0, smallStream.size() / 2), small.size(), crc_of(small), inputKnown, false, false},
+    };
+    ReusableBuffer memory = {};
+    for (const Case& c : cases) {
+        std::string span(c.span ? c.declared : 0, '\0');
+        DecodeRequest whole = {};
+        whole.inputSize = c.known == inputKnown ? c.stream.size() : 0;
+        whole.crcRecorded = true;
+        whole.recordedCrc = c.crc;
+        whole.outputSpan = c.span ? reinterpret_cast<uint8_t*>(span.data()) : nullptr;
+        whole.outputRoom = UINT64_MAX;
+        whole.memory = &memory;
+        const Decoding zlib = decode(8, 0, c.stream, c.declared, 1 << 20);
+        const Decoding run = decode(8, 0, c.stream, c.declared, 1 << 20, whole);
+        EXPECT_EQ(run.end, zlib.end) << c.what;
+        EXPECT_TRUE(run.output == zlib.output) << c.what;
+        EXPECT_EQ(run.outputCalls == 1, c.whole) << c.what;
+        if (c.whole && c.span)
+            EXPECT_EQ(run.firstBlock, whole.outputSpan) << c.what;
+        EXPECT_LE(memory.capacity, 2 * kLimit) << c.what;
+    }
+    release_buffer(&memory);
 }
 
 }  // namespace
