@@ -51,8 +51,8 @@ inline int keep_output(void* descriptor, uint8_t* data, uint32_t count)
     return run.refused ? 1 : 0;
 }
 
-// Decodes the run's stream; the request takes the fields for whole entries from whole.
-inline void decode(uint16_t method, uint16_t flags, uint64_t declaredSize, Run& run, DecodeRequest whole = {})
+// Decodes the run's stream, offering the decoder to take it whole as whole says.
+inline void decode(uint16_t method, uint16_t flags, uint64_t declaredSize, Run& run, WholeEntry whole = {})
 {
     const EntryDecoder* decoder = find_decoder(method);
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[65536]);
@@ -60,14 +60,7 @@ inline void decode(uint16_t method, uint16_t flags, uint64_t declaredSize, Run& 
     if (!decoder || decoder->start(&state, buffer.get(), 65536) != 0)
         __builtin_trap();
     int status = 0;
-    DecodeRequest request = whole;
-    request.input = next_chunk;
-    request.inputDescriptor = &run;
-    request.output = keep_output;
-    request.outputDescriptor = &run;
-    request.declaredSize = declaredSize;
-    request.flags = flags;
-    run.end = decoder->decode(&state, request, &status);
+    run.end = decoder->decode(&state, {next_chunk, &run, keep_output, &run, declaredSize, flags, whole}, &status);
     decoder->end(&state);
 }
 

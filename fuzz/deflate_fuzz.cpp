@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Run chunked{data + 2, size - 2, chunk};
     decode(8, 0, declaredSize, chunked);
 
-    DecodeRequest whole = {};
+    WholeEntry whole = {};
     whole.inputSize = size - 2;
     whole.crcRecorded = true;
     const bool wrongCrc = chunked.end != DecodeEnd::complete || (data[0] & 0x10);

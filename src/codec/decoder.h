@@ -44,15 +44,9 @@ Record* decoder_record(DecoderState* state)
     return reinterpret_cast<Record*>(state->bytes);
 }
 
-// What the pipeline hands a decoder for one entry. The fields after flags let a decoder take
-// the entry whole instead of chunk by chunk; left zero, they ask for chunks.
-struct DecodeRequest {
-    InputFunction input;
-    void* inputDescriptor;
-    OutputFunction output;
-    void* outputDescriptor;
-    uint64_t declaredSize;  // the central directory's uncompressed size
-    uint16_t flags;         // the central directory's general-purpose flags
+// What lets a decoder take an entry whole instead of chunk by chunk; left zero, it asks for
+// chunks.
+struct WholeEntry {
     // The count of bytes the input delivers in all when it is known to deliver them (they lie
     // inside the archive), else 0; a decoder may stop asking once it has them.
     uint64_t inputSize;
@@ -61,14 +55,25 @@ struct DecodeRequest {
     // Set by a decoder that found the bytes it is about to deliver, all of the entry's, to have
     // recordedCrc (null when nobody asks), so that they need not be summed again.
     bool* crcConfirmed;
-    // The output's own memory for declaredSize bytes, or null: bytes decoded there are handed
+    // The output's own memory for the declared size, or null: bytes decoded there are handed
     // over by an output call with the span as data, which copies nothing.
     uint8_t* outputSpan;
     // How many bytes the output takes before it cuts a block short; a decoder that delivers
-    // fewer, larger blocks than it would chunk by chunk must not where this is below
-    // declaredSize, since the cut would then fall elsewhere.
+    // fewer, larger blocks than it would chunk by chunk must not where this is below the
+    // declared size, since the cut would then fall elsewhere.
     uint64_t outputRoom;
     ReusableBuffer* memory;  // kept for the thread's next entries, or null
+};
+
+// What the pipeline hands a decoder for one entry.
+struct DecodeRequest {
+    InputFunction input;
+    void* inputDescriptor;
+    OutputFunction output;
+    void* outputDescriptor;
+    uint64_t declaredSize;  // the central directory's uncompressed size
+    uint16_t flags;         // the central directory's general-purpose flags
+    WholeEntry whole;
 };
 
 // How a decoding that used all of its input ended without the stream's end: the entry is whole

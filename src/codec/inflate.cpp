@@ -74,12 +74,13 @@ struct GatheredInput {
 bool gather_input(GatheredInput* gathered)
 {
     const DecodeRequest& request = *gathered->request;
-    while (gathered->count < request.inputSize) {
+    const uint64_t inputSize = request.whole.inputSize;
+    while (gathered->count < inputSize) {
         uint8_t* next = nullptr;
         const uint32_t count = request.input(request.inputDescriptor, &next);
         if (count == 0)
             return false;
-        if (gathered->chunks == kMaxChunks || count > request.inputSize - gathered->count) {
+        if (gathered->chunks == kMaxChunks || count > inputSize - gathered->count) {
             gathered->held = next;
             gathered->heldCount = count;
             return false;
@@ -111,8 +112,9 @@ uint32_t replay_input(void* descriptor, uint8_t** next)
 
 bool decodes_whole(const DecodeRequest& request)
 {
-    return request.inputSize != 0 && request.inputSize <= kWholeEntryLimit && request.declaredSize <= kWholeEntryLimit &&
-           request.outputRoom >= request.declaredSize && request.crcRecorded && request.memory;
+    const WholeEntry& whole = request.whole;
+    return whole.inputSize != 0 && whole.inputSize <= kWholeEntryLimit && request.declaredSize <= kWholeEntryLimit &&
+           whole.outputRoom >= request.declaredSize && whole.crcRecorded && whole.memory;
 }
 
 // Decodes the gathered input into out (declaredSize bytes) and delivers it: true with *end set
@@ -127,10 +129,10 @@ bool decode_gathered(const GatheredInput& gathered, uint8_t* out, DecodeEnd* end
     const libdeflate_result result = libdeflate_deflate_decompress_ex(
         decompressor, gathered.bytes, gathered.count, out, static_cast<size_t>(request.declaredSize), nullptr, &produced);
     libdeflate_free_decompressor(decompressor);
-    if (result != LIBDEFLATE_SUCCESS || update_crc32(0, out, produced) != request.recordedCrc)
+    if (result != LIBDEFLATE_SUCCESS || update_crc32(0, out, produced) != request.whole.recordedCrc)
         return false;
-    if (request.crcConfirmed)
-        *request.crcConfirmed = true;
+    if (request.whole.crcConfirmed)
+        *request.whole.crcConfirmed = true;
     *end = DecodeEnd::complete;
     if (produced > 0 && request.output(request.outputDescriptor, out, static_cast<uint32_t>(produced)) != 0) {
         *status = 0;
@@ -144,15 +146,16 @@ DecodeEnd decode_inflate(DecoderState* state, const DecodeRequest& request, int*
     InflateRecord* own = decoder_record<InflateRecord>(state);
     if (!decodes_whole(request))
         return decode_stream(inflate_step, &own->stream, request, own->buffers(), status);
-    const size_t outputSize = request.outputSpan ? 0 : static_cast<size_t>(request.declaredSize);
-    uint8_t* memory = reserve_buffer(request.memory, outputSize + static_cast<size_t>(request.inputSize));
+    const WholeEntry& whole = request.whole;
+    const size_t outputSize = whole.outputSpan ? 0 : static_cast<size_t>(request.declaredSize);
+    uint8_t* memory = reserve_buffer(whole.memory, outputSize + static_cast<size_t>(whole.inputSize));
     if (!memory)
         return decode_stream(inflate_step, &own->stream, request, own->buffers(), status);
     GatheredInput gathered = {};
     gathered.request = &request;
     gathered.bytes = memory + outputSize;
     DecodeEnd end = DecodeEnd::failed;
-    if (gather_input(&gathered) && decode_gathered(gathered, request.outputSpan ? request.outputSpan : memory, &end, status))
+    if (gather_input(&gathered) && decode_gathered(gathered, whole.outputSpan ? whole.outputSpan : memory, &end, status))
         return end;
     DecodeRequest replay = request;
     replay.input = replay_input;

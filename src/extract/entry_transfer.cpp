@@ -137,20 +137,10 @@ int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pen
                        DecoderState* state, OutputTarget* target, uint16_t flags, const wchar_t* path)
 {
     EntryInput from = {job, input, pending, path, 0};
-    DecodeRequest request = {};
-    request.input = pull_input;
-    request.inputDescriptor = &from;
-    request.output = OutputTarget::write;
-    request.outputDescriptor = target;
-    request.declaredSize = target->declared_size();
-    request.flags = flags;
-    request.inputSize = known_input_size(from);
-    request.crcRecorded = target->crc_recorded();
-    request.recordedCrc = target->recorded_crc();
-    request.crcConfirmed = target->crc_confirmed();
-    request.outputSpan = target->span();
-    request.outputRoom = target->room();
-    request.memory = &job->decoderMemory;
+    WholeEntry whole = target->whole_entry();
+    whole.inputSize = known_input_size(from);
+    whole.memory = &job->decoderMemory;
+    const DecodeRequest request = {pull_input, &from, OutputTarget::write, target, target->declared_size(), flags, whole};
     int status = 0;
     const DecodeEnd end = decoder->decode(state, request, &status);
     if (target->refused())

@@ -141,11 +141,17 @@ int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
     return 0;
 }
 
-uint64_t OutputTarget::room() const
+WholeEntry OutputTarget::whole_entry()
 {
-    if (!toMemory_ || discard_)
-        return UINT64_MAX;
-    return memoryLeft_ > 0 ? static_cast<uint64_t>(memoryLeft_) : 0;
+    WholeEntry whole = {};
+    whole.crcRecorded = crcRecorded_;
+    whole.recordedCrc = recordedCrc_;
+    whole.crcConfirmed = &crcConfirmed_;
+    whole.outputSpan = blockForCaller_ ? memoryCursor_ : nullptr;
+    whole.outputRoom = UINT64_MAX;
+    if (toMemory_ && !discard_)
+        whole.outputRoom = memoryLeft_ > 0 ? static_cast<uint64_t>(memoryLeft_) : 0;
+    return whole;
 }
 
 int32_t OutputTarget::report_refusal()

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "archive/entry_extras.h"
+#include "codec/decoder.h"
 #include "extract/output_files.h"
 
 struct ExtractJob;
@@ -31,12 +32,12 @@ public:
     // Output beyond a memory target's room is dropped while it arrives in the same block. A
     // block at span() is taken where it lies.
     static int write(void* descriptor, uint8_t* data, uint32_t length);
-    // A block made for the caller, for a decoder to decode into in place, or null. Only such a
-    // block offers itself: a decoder may leave bytes changed past the data it delivers, which
-    // the caller's own buffer would keep, while a failure frees the block.
-    uint8_t* span() const { return blockForCaller_ ? memoryCursor_ : nullptr; }
-    // How many bytes the target takes before it cuts a block short.
-    uint64_t room() const;
+    // What the target offers a decoder that takes the entry whole: the recorded CRC-32 and where
+    // to confirm it, how many bytes it takes before it cuts a block short, and a block made for
+    // the caller to decode into in place. Only such a block offers itself: a decoder may leave
+    // bytes changed past the data it delivers, which the caller's own buffer would keep, while a
+    // failure frees the block. Input size and memory are the caller's to fill in.
+    WholeEntry whole_entry();
     // True once a block was refused; report_refusal then writes why and returns the result.
     bool refused() const { return oversize_ || full_ || writeError_ != 0; }
     int32_t report_refusal();
@@ -46,11 +47,6 @@ public:
     int32_t verify();
     uint64_t produced() const { return produced_; }
     uint64_t declared_size() const { return declaredSize_; }
-    bool crc_recorded() const { return crcRecorded_; }
-    uint32_t recorded_crc() const { return recordedCrc_; }
-    // Where a decoder says that the bytes it delivers next, the whole entry, have the recorded
-    // CRC-32: verification then takes its word instead of summing them.
-    bool* crc_confirmed() { return &crcConfirmed_; }
     bool discards() const { return discard_; }
     bool to_memory() const { return toMemory_; }
 
@@ -79,7 +75,7 @@ private:
     uint64_t declaredSize_ = 0;
     bool crcRecorded_ = false;
     uint32_t recordedCrc_ = 0;
-    bool crcConfirmed_ = false;
+    bool crcConfirmed_ = false;  // by a decoder: verification takes its word instead of summing
     DWORD writeError_ = 0;    // set when a write failed
     bool full_ = false;       // a block arrived for a memory target without room
     bool verify_ = false;

@@ -38,9 +38,9 @@ struct Feed {
     std::unique_ptr<char[]> block;
 };
 
-// Decodes with the request's fields for whole entries taken from whole.
+// Decodes, offering the decoder to take the stream whole as whole says.
 Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint64_t declaredSize, size_t chunk,
-                DecodeRequest whole = {})
+                WholeEntry whole = {})
 {
     const EntryDecoder* decoder = find_decoder(method);
     DecoderState state;
@@ -65,14 +65,7 @@ Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint
         return 0;
     };
     int status = 0;
-    DecodeRequest request = whole;
-    request.input = next;
-    request.inputDescriptor = &feed;
-    request.output = take;
-    request.outputDescriptor = &run;
-    request.declaredSize = declaredSize;
-    request.flags = flags;
-    run.end = decoder->decode(&state, request, &status);
+    run.end = decoder->decode(&state, {next, &feed, take, &run, declaredSize, flags, whole}, &status);
     decoder->end(&state);
     return run;
 }
@@ -193,7 +186,7 @@ TEST(Methods, DeflateEntriesUpToTheBoundAreDecodedWholeAndOthersAsZlibDecides)
     ReusableBuffer memory = {};
     for (const Case& c : cases) {
         std::string span(c.span ? c.declared : 0, '\0');
-        DecodeRequest whole = {};
+        WholeEntry whole = {};
         whole.inputSize = c.known == inputKnown ? c.stream.size() : 0;
         whole.crcRecorded = true;
         whole.recordedCrc = c.crc;
