@@ -129,10 +129,11 @@ bool decode_gathered(const GatheredInput& gathered, uint8_t* out, DecodeEnd* end
     const libdeflate_result result = libdeflate_deflate_decompress_ex(
         decompressor, gathered.bytes, gathered.count, out, static_cast<size_t>(request.declaredSize), nullptr, &produced);
     libdeflate_free_decompressor(decompressor);
-    if (result != LIBDEFLATE_SUCCESS || update_crc32(0, out, produced) != request.whole.recordedCrc)
+    const WholeEntry& whole = request.whole;
+    if (result != LIBDEFLATE_SUCCESS || update_crc32(0, out, produced) != whole.recordedCrc)
         return false;
-    if (request.whole.crcConfirmed)
-        *request.whole.crcConfirmed = true;
+    if (whole.crcConfirmed)
+        *whole.crcConfirmed = true;
     *end = DecodeEnd::complete;
     if (produced > 0 && request.output(request.outputDescriptor, out, static_cast<uint32_t>(produced)) != 0) {
         *status = 0;

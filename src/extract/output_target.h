@@ -30,7 +30,7 @@ public:
 
     // A decoder's OutputFunction over the target in descriptor: 0 when the block was taken.
     // Output beyond a memory target's room is dropped while it arrives in the same block. A
-    // block at span() is taken where it lies.
+    // block at the span whole_entry() offers is taken where it lies.
     static int write(void* descriptor, uint8_t* data, uint32_t length);
     // What the target offers a decoder that takes the entry whole: the recorded CRC-32 and where
     // to confirm it, how many bytes it takes before it cuts a block short, and a block made for
