@@ -61,7 +61,8 @@ enum class DirectoryLoad {
 
 // Loads the whole central directory in one read. A directory that does not lie inside the
 // file is refused before anything is allocated; one that cannot be walked is not kept. One
-// whose walk ends before the end record's count of entries is kept, and directoryIncomplete set.
+// whose walk ends before the end record's count of entries is kept, and directoryIncomplete set;
+// so is one whose declared size is too small for the header that begins it (nothing to walk).
 DirectoryLoad load_central_directory(ArchiveHandle* archive);
 
 // The report of a directory whose walk ended before its count of entries: the archive's path.

@@ -130,6 +130,16 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
     }
     uint8_t* const end = buffer + archive->cdSize;
     if (check_central_directory(buffer, end, archive->entryCount, nullptr, 0) != DirectoryCheck::Usable) {
+        // A header that begins where the directory does, but does not fit its declared size,
+        // makes a directory that ends before its count: kept with nothing to walk.
+        uint8_t signature[4];
+        if (archive->entryCount != 0 && read_exactly(archive->file, archive->cdOffset, signature, sizeof signature) &&
+            read_u32(signature) == kCentralHeaderSignature) {
+            archive->cdBuffer = buffer;
+            archive->cdEnd = end;
+            archive->directoryIncomplete = true;
+            return DirectoryLoad::Loaded;
+        }
         // Only a directory that cannot be walked needs a look at the first local header.
         uint8_t localHead[kLocalHeaderSize];
         const bool haveHead = read_exactly(archive->file, archive->baseOffset, localHead, sizeof localHead);

@@ -76,7 +76,7 @@ TEST(HostileArchives, OverlappingEntriesExpandOnceAtMostInEveryMode)
     EXPECT_NE(listing.output.find("e47"), std::string::npos);
 }
 
-enum class DirectoryDamage { SizeTooSmall, BrokenSignature, CountTooLarge };
+enum class DirectoryDamage { SizeTooSmall, SizeBelowOneHeader, BrokenSignature, CountTooLarge };
 
 TEST(HostileArchives, ADirectoryThatEndsEarlyIsUsedAndReported)
 {
@@ -90,12 +90,15 @@ TEST(HostileArchives, ADirectoryThatEndsEarlyIsUsedAndReported)
         int header;    // the header whose signature breaks
         int used;      // entries before the break
     };
-    for (const Case c : {Case{DirectoryDamage::SizeTooSmall, 0, 2}, Case{DirectoryDamage::BrokenSignature, 1, 1},
+    for (const Case c : {Case{DirectoryDamage::SizeTooSmall, 0, 2}, Case{DirectoryDamage::SizeBelowOneHeader, 0, 0},
+                         Case{DirectoryDamage::BrokenSignature, 1, 1},
                          Case{DirectoryDamage::BrokenSignature, 2, 2}, Case{DirectoryDamage::CountTooLarge, 0, 3}}) {
         SCOPED_TRACE("damage " + std::to_string(static_cast<int>(c.damage)) + " header " + std::to_string(c.header));
         ziptest::ArchiveOptions options;
         if (c.damage == DirectoryDamage::SizeTooSmall)
             options.cdSizeField = static_cast<uint32_t>(cdSize - 10);
+        if (c.damage == DirectoryDamage::SizeBelowOneHeader)
+            options.cdSizeField = 40;
         if (c.damage == DirectoryDamage::CountTooLarge)
             options.entryCountField = 4;
         std::string bytes = ziptest::build_zip(entries, options);
