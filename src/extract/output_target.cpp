@@ -195,7 +195,7 @@ void OutputTarget::discard()
         return;
     made_ = false;
     if (!toMemory_) {
-        discard_output_file(path_, &file_);
+        discard_output_file(&file_);
     } else if (blockForCaller_) {
         GlobalFree(*job_->params->memorySlot);
         *job_->params->memorySlot = nullptr;
