@@ -39,6 +39,8 @@ constexpr uint32_t kSlotOutput = 1u << 20;
 // Compressed blocks longer than this are not looked for: a block of 900 kB takes at most about
 // 1 MB by any encoder's Huffman codes (a stream can be made to pad its tables without bound).
 constexpr uint64_t kLongestBlock = 2u << 20;
+// The compressed bytes held grow by whole MiB, and shrink to what is still needed first.
+constexpr size_t kHeldGrain = 1u << 20;
 
 // count (at most 57) bits of data from bit position at on, the first the highest.
 uint64_t read_bits(const uint8_t* data, uint64_t at, unsigned count)
@@ -178,7 +180,7 @@ private:
     void decode_block(Slot& slot);
     DecodeEnd decode();
     Pull pull();
-    bool fill(bool* failed);
+    bool fill();
     bool queue_block(uint64_t end);
     DecodeEnd finish();
     DecodeEnd resume(uint64_t start, uint32_t crcBefore, uint64_t deliveredBefore, uint64_t skip);
@@ -339,7 +341,7 @@ Pull BlockDecoder::pull()
         heldBase_ += drop;
     }
     if (heldSize_ + count > heldRoom_) {
-        const size_t room = heldSize_ + count > 2 * heldRoom_ ? heldSize_ + count : 2 * heldRoom_;
+        const size_t room = (heldSize_ + count + kHeldGrain - 1) / kHeldGrain * kHeldGrain;
         uint8_t* grown = static_cast<uint8_t*>(realloc(held_, room));
         if (!grown)
             return Pull::noMemory;
@@ -386,8 +388,8 @@ bool BlockDecoder::queue_block(uint64_t end)
 }
 
 // Queues the blocks whose ends are found while slots are free, reading input as needed. Sets
-// stuck_ when the next block's end cannot be found, and *failed without memory for the input.
-bool BlockDecoder::fill(bool* failed)
+// stuck_ when the next block's end cannot be found; false without memory for the input.
+bool BlockDecoder::fill()
 {
     while (queued_ - head_ < slotCount_ && endAt_ == kNone && !stuck_) {
         bool isEnd = false;
@@ -400,10 +402,8 @@ bool BlockDecoder::fill(bool* failed)
                 break;
             }
             const Pull pulled = pull();
-            if (pulled == Pull::noMemory) {
-                *failed = true;
+            if (pulled == Pull::noMemory)
                 return false;
-            }
             stuck_ = pulled == Pull::ended;
             continue;
         }
@@ -442,8 +442,7 @@ DecodeEnd BlockDecoder::decode()
     next_ = 32;
     keep_ = 32;
     for (;;) {
-        bool failed = false;
-        if (!fill(&failed) && failed)
+        if (!fill())
             return no_memory();
         if (head_ == queued_)
             return endAt_ != kNone ? finish() : resume(next_, combined_, delivered_, 0);
