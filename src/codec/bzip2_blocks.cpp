@@ -36,11 +36,13 @@ constexpr uint32_t kSlotsPerHelper = 2;
 // A block's output is handed over in pieces of this size; most blocks (900 kB at most before
 // bzip2's run-length step) fit in one.
 constexpr uint32_t kSlotOutput = 1u << 20;
-// Compressed blocks longer than this are not looked for: a block of 900 kB takes at most about
-// 1 MB by any encoder's Huffman codes (a stream can be made to pad its tables without bound).
+// Compressed blocks longer than this are not taken apart: encoders write about 1 MB at most for
+// a block of 900 kB (a stream can be made to pad its code tables without bound).
 constexpr uint64_t kLongestBlock = 2u << 20;
-// The compressed bytes held grow by whole MiB, and shrink to what is still needed first.
+// The compressed bytes held grow by whole MiB, and shrink to what is still needed first; a
+// slot's room for its block as a stream grows by 256 KiB.
 constexpr size_t kHeldGrain = 1u << 20;
+constexpr size_t kStreamGrain = 256u << 10;
 
 // count (at most 57) bits of data from bit position at on, the first the highest.
 uint64_t read_bits(const uint8_t* data, uint64_t at, unsigned count)
@@ -171,7 +173,7 @@ public:
     BlockDecoder(const BlockDecoder&) = delete;
     BlockDecoder& operator=(const BlockDecoder&) = delete;
 
-    // Decodes the entry with helpers threads.
+    // Decodes the entry with up to `helpers` helper threads.
     DecodeEnd run(uint32_t helpers);
 
 private:
@@ -209,8 +211,9 @@ private:
     bool stuck_ = false;       // the next block's end cannot be found
     uint32_t combined_ = 0;    // of the delivered blocks
     uint64_t delivered_ = 0;   // bytes
-    uint64_t lastStart_ = 0;   // the last delivered block: where it began, its bytes, the
-    uint64_t lastSize_ = 0;    // combined CRC before it
+    // The last delivered block: where it began, its bytes, the combined CRC of those before it.
+    uint64_t lastStart_ = 0;
+    uint64_t lastSize_ = 0;
     uint32_t lastCrcBefore_ = 0;
 
     Slot slots_[kMaxHelpers * kSlotsPerHelper] = {};
@@ -218,13 +221,13 @@ private:
     uint32_t slotCount_ = 0;
     uint64_t head_ = 0;         // the next block to deliver, counted from the stream's first
     uint64_t headDelivered_ = 0;  // its bytes delivered while it was still being decoded
-    // Under the lock:
+    HelperThread threads_[kMaxHelpers] = {};
+    uint32_t started_ = 0;
     DecodeSync* sync_ = nullptr;
+    // Under the lock:
     uint64_t queued_ = 0;  // blocks queued
     uint64_t taken_ = 0;   // blocks taken by a helper
     bool stopping_ = false;
-    HelperThread threads_[kMaxHelpers] = {};
-    uint32_t started_ = 0;
 };
 
 BlockDecoder::~BlockDecoder()
@@ -362,7 +365,7 @@ bool BlockDecoder::queue_block(uint64_t end)
     const size_t size = static_cast<size_t>(4 + (bits + kMagicBits + kCrcBits + 7) / 8);
     if (size > slot.streamRoom) {
         free(slot.stream);
-        slot.streamRoom = size + size / 4;
+        slot.streamRoom = (size + kStreamGrain - 1) / kStreamGrain * kStreamGrain;
         slot.stream = static_cast<uint8_t*>(malloc(slot.streamRoom));
         if (!slot.stream) {
             slot.streamRoom = 0;

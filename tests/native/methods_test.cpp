@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/decode_threads.h"
 #include "codec/decoder.h"
 #include "zip_writer.h"
 
@@ -351,6 +352,25 @@ TEST(Methods, Bzip2BlocksEndAsOneThreadEndsThem)
             EXPECT_GT(run.largestCall, 65536u) << "blocks delivered whole, not in the decoder's 64 KiB pieces";
         }
     }
+}
+
+// A decoder's helpers take only processors that no busy thread holds, and give them back.
+TEST(Methods, HelpersTakeOnlyIdleProcessors)
+{
+    const uint32_t processors = processor_count();
+    uint32_t taken = 0;
+    {
+        const BusyDecoding entryThread;
+        taken = take_idle_processors(UINT32_MAX);
+        EXPECT_EQ(taken, processors - 1);
+        EXPECT_EQ(take_idle_processors(1), 0u);
+        return_processors(taken);
+        EXPECT_EQ(take_idle_processors(1), processors > 1 ? 1u : 0u);
+        return_processors(processors > 1 ? 1 : 0);
+    }
+    taken = take_idle_processors(UINT32_MAX);
+    EXPECT_EQ(taken, processors);
+    return_processors(taken);
 }
 
 }  // namespace
