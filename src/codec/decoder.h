@@ -11,6 +11,8 @@
 // provider knows whether the input ended or failed).
 typedef uint32_t (*InputFunction)(void* descriptor, uint8_t** next);
 // Takes count decoded bytes at data; returns 0 on success (the receiver knows why it refused).
+// The pipeline's output refuses a block that would pass the entry's declared size, so a decoder
+// bounds nothing itself: it hands over blocks of its buffer and stops at the first refusal.
 typedef int (*OutputFunction)(void* descriptor, uint8_t* data, uint32_t count);
 
 // How a decoding ended. The pipeline looks at its own input and output records first: an input
