@@ -175,6 +175,17 @@ BOOL entry_time(HARC handle, FILETIME* time, TimeKind kind)
 
 bool has_current(HARC handle) { return handle && as_archive(handle)->currentEntry; }
 
+// Whether the archive opens with an end record of its own: one cut short is no sound archive.
+bool has_end_record(LPCSTR name)
+{
+    ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0);
+    if (!archive)
+        return false;
+    const bool whole = !archive->cutShort;
+    close_archive(archive);
+    return whole;
+}
+
 BOOL check_archive(LPCSTR name)
 {
     wchar_t path[kPathUnits];
@@ -195,7 +206,7 @@ BOOL check_archive(LPCSTR name)
             continue;
         if (head[at + 4] < 10 || head[at + 4] > 99)
             continue;
-        return (read_u16(head + at + 6) & 0x2020) == 0 ? TRUE : FALSE;
+        return (read_u16(head + at + 6) & 0x2020) == 0 && has_end_record(name) ? TRUE : FALSE;
     }
     return FALSE;
 }
