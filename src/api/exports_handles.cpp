@@ -247,8 +247,10 @@ int WINAPI UnZipGetFileCount(LPCSTR name)
     ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0);
     if (!archive)
         return -1;
-    // A directory whose walk ends before its count of entries has no count to give.
-    const bool loaded = load_central_directory(archive) == DirectoryLoad::Loaded && !archive->directoryIncomplete;
+    // A directory whose walk ends before its count of entries has no count to give, nor one
+    // rebuilt from the local headers (an archive cut short is not walked for it).
+    const bool loaded = !archive->cutShort && load_central_directory(archive) == DirectoryLoad::Loaded &&
+                        !archive->directoryIncomplete;
     const int count = loaded ? static_cast<int>(archive->entryCount) : -1;
     close_archive(archive);
     return count;

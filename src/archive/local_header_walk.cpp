@@ -3,8 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <initializer_list>
-
 #include "archive/zip_format.h"
 #include "codec/crc32.h"
 #include "codec/decoder.h"
@@ -98,11 +96,13 @@ struct Descriptor {
 bool match_descriptor(const uint8_t* at, uint64_t available, bool signedOnly, bool wideFirst, uint64_t compressed,
                       const uint64_t* uncompressed, Descriptor* d)
 {
-    for (const uint32_t signature : {4u, 0u}) {
+    const uint32_t signatures[] = {4, 0};
+    const bool widths[] = {wideFirst, !wideFirst};
+    for (const uint32_t signature : signatures) {
         if (signature ? available < 4 || read_u32(at) != kDataDescriptorSignature : signedOnly)
             continue;
         const uint8_t* fields = at + signature;
-        for (const bool wide : {wideFirst, !wideFirst}) {
+        for (const bool wide : widths) {
             const uint32_t length = signature + (wide ? 20 : 12);
             if (available < length)
                 continue;
@@ -225,7 +225,8 @@ Walk::Read Walk::read_entry(uint64_t at, LocalEntry* e)
         if (read_u16(extra + x) == kZip64ExtraTag) {
             e->hasZip64 = true;
             uint32_t v = 0;
-            for (uint64_t* value : {&e->uncompressed, &e->compressed}) {
+            uint64_t* const values[] = {&e->uncompressed, &e->compressed};
+            for (uint64_t* value : values) {
                 if (*value == kFull && size - v >= 8) {
                     *value = read_u64(extra + x + 4 + v);
                     v += 8;
