@@ -61,15 +61,15 @@ enum class DirectoryLoad {
     Loaded,         // cdBuffer holds the whole directory
     ReadFailed,     // the read or the allocation failed
     NotADirectory,  // it does not lie inside the file, or does not begin with a header
+                    // (where the ZIP data begin with a local header, or the archive is cut
+                    // short, the directory is rebuilt from the local headers instead: Loaded,
+                    // with directoryIncomplete set; local_header_walk.h)
     Encrypted,      // encrypted or compressed as a whole
 };
 
 // Loads the whole central directory in one read. A directory that does not lie inside the
 // file is refused before anything is allocated; one that cannot be walked is not kept. One
 // whose walk ends before the end record's count of entries is kept, and directoryIncomplete set.
-// In place of a directory that is not one, and for an archive cut short, the directory is
-// rebuilt from the local headers (local_header_walk.h) when the ZIP data begin with one, and
-// directoryIncomplete is set.
 DirectoryLoad load_central_directory(ArchiveHandle* archive);
 
 // The report of a directory whose walk ended before its count of entries: the archive's path.
