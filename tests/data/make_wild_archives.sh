@@ -13,8 +13,8 @@
 #   cut-*      the 64 files of OUT/cuttree, for the tests to cut short: by zip, 7zz, Python
 #              writing to a pipe (data descriptors; stored, Deflate, bzip2 and LZMA in turn), a
 #              self-extractor (zip's archive behind a Windows executable, zip -A), 7zz writing to
-#              a pipe with Deflate64, XZ and ZipCrypto (password "varno"), and Zstandard entries
-#              with descriptors (one of two frames) written here
+#              a pipe with Deflate64, XZ, ZipCrypto and AES-256 (password "varno"), and Zstandard
+#              entries with descriptors (one of two frames) written here
 set -euo pipefail
 out=${1:?usage: make_wild_archives.sh OUT}
 export TZ=UTC LC_ALL=C.UTF-8
@@ -154,7 +154,7 @@ PY
 find cuttree -exec touch -d "2024-03-04 05:06:08" {} +
 (cd cuttree && zip -qr "$out/cut-zip.zip" . && 7zz a -tzip "$out/cut-7z.zip" . >/dev/null)
 (cd cuttree && for m in Deflate64 XZ; do 7zz a -tzip -mm=$m -so . 2>/dev/null > "$out/cut-7z$m.zip"; done)
-(cd cuttree && 7zz a -tzip -pvarno -mem=ZipCrypto -so . 2>/dev/null > "$out/cut-7zcrypto.zip")
+(cd cuttree && for e in ZipCrypto AES256; do 7zz a -tzip -pvarno -mem=$e -so . 2>/dev/null > "$out/cut-7z$e.zip"; done)
 cat "$stub" cut-zip.zip > cut-sfx.zip
 zip -qA cut-sfx.zip
 python3 - <<'PY' | cat > "$out/cut-py.zip"
