@@ -76,6 +76,11 @@ struct DecodeRequest {
     uint64_t declaredSize;  // the central directory's uncompressed size
     uint16_t flags;         // the central directory's general-purpose flags
     WholeEntry whole;
+    // Set by a caller that looks for where a stream ends inside input that goes on (a data
+    // descriptor, the next entry), without a whole-entry offer: the first end of a stream then
+    // ends the entry (no further Zstandard frame is looked for), and every decoder but the stored
+    // one stores here how many bytes of the last input chunk the stream left unused.
+    uint32_t* unusedInput = nullptr;
 };
 
 // How a decoding that used all of its input ended without the stream's end: the entry is whole

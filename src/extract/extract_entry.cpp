@@ -100,13 +100,14 @@ void EntryExtraction::run(char* name)
     if (!compose_path(&isDirectory))
         return;
     // An entry that shares its bytes with another is not expanded, nor one whose bytes would
-    // lie past the end of the archive; nothing of it is read.
+    // lie past the end of the archive; nothing of it is read. The entry an archive cut short
+    // ends in fails as the archive does.
     if (const Refusal refusal = entry_refused(archive_, entry_); refusal != Refusal::none && !isDirectory) {
         if (refusal == Refusal::overlap)
             job_message(job_, 0, L"Overlap error : %s", path_);
         else
             job_message(job_, 0, L"EOF error : %s", path_);
-        job_->sink.result = VARNO_ERROR_DATA;
+        job_->sink.result = refusal == Refusal::cutShort ? VARNO_ERROR_DECODER : VARNO_ERROR_DATA;
         return;
     }
     if (!read_local_header())
