@@ -175,15 +175,25 @@ BOOL entry_time(HARC handle, FILETIME* time, TimeKind kind)
 
 bool has_current(HARC handle) { return handle && as_archive(handle)->currentEntry; }
 
+// The first bytes of the archive: of the first part of a set that opens (named by its last part
+// or by any piece), else of the file itself. False when they cannot be read.
+bool read_archive_head(LPCSTR name, uint8_t* head, uint32_t* length)
+{
+    if (ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0)) {
+        const int64_t got = archive->reader.read_at(0, head, *length);
+        close_archive(archive);
+        *length = got > 0 ? static_cast<uint32_t>(got) : 0;
+        return got >= 0;
+    }
+    wchar_t path[kPathUnits];
+    return name_to_wide(name, path, kPathUnits) != 0 && read_file_head(path, 0, &head, length, nullptr) == 0;
+}
+
 BOOL check_archive(LPCSTR name)
 {
-    wchar_t path[kPathUnits];
-    if (!name || name_to_wide(name, path, kPathUnits) == 0)
-        return FALSE;
     uint8_t head[kCheckHeadBytes];
-    uint8_t* buffer = head;
     uint32_t length = sizeof head;
-    if (read_file_head(path, 0, &buffer, &length, nullptr) != 0)
+    if (!name || !read_archive_head(name, head, &length))
         return FALSE;
     if (length >= kSfxMinimumHead && find_sfx_section(head) != 0)
         return TRUE;
