@@ -115,8 +115,7 @@ int32_t run_command(HWND owner, const char* command, char* output, uint32_t outp
     // A set that lacks a part is incomplete, whatever the command asked of it: the part is named
     // (by each entry it kept from being read, else once here) and a success becomes the result.
     if (job.archive) {
-        const PartLayout& layout = job.archive->parts->layout;
-        if (const int64_t missing = missing_part(layout, 0, joined_size(layout)); missing >= 0) {
+        if (const int64_t missing = first_lacking_part(job.archive->parts); missing >= 0) {
             if (!job.archive->missingPartReported) {
                 wchar_t part[MAX_PATH];
                 part_file_name(job.archive->parts, static_cast<uint32_t>(missing), part, MAX_PATH);

@@ -1,8 +1,14 @@
 #include "archive/archive_handle.h"
 
-#include <new>
 #include <stdlib.h>
 #include <string.h>
+// The handle's reader is made in place inside the handle's block. The ARM64 build compiles
+// without the C++ library's headers: the placement form of new is then declared here.
+#if __has_include(<new>)
+#include <new>
+#else
+inline void* operator new(decltype(sizeof 0), void* place) noexcept { return place; }
+#endif
 
 #include "archive/archive_locate.h"
 #include "archive/zip_format.h"

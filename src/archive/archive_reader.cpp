@@ -191,6 +191,16 @@ ArchiveParts* find_spanned_parts(const wchar_t* path, uint32_t lastDisk, uint64_
 
 void free_parts(ArchiveParts* parts) { free(parts); }
 
+int64_t first_lacking_part(const ArchiveParts* parts)
+{
+    const PartLayout& layout = parts->layout;
+    for (uint32_t i = 0; i < layout.count; ++i) {
+        if (!parts->paths[i] || layout.present[i] < layout.start[i + 1] - layout.start[i])
+            return i;
+    }
+    return -1;
+}
+
 void part_file_name(const ArchiveParts* parts, uint32_t part, wchar_t* name, size_t capacity)
 {
     if (parts->paths[part]) {

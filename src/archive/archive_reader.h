@@ -25,6 +25,9 @@ ArchiveParts* find_pieces(const wchar_t* path);
 ArchiveParts* find_spanned_parts(const wchar_t* path, uint32_t lastDisk, uint64_t lastSize);
 void free_parts(ArchiveParts* parts);
 
+// The first part that is missing or cut short, -1 when the set is whole.
+int64_t first_lacking_part(const ArchiveParts* parts);
+
 // The file name of part `part` (found or expected) into name, of capacity units.
 void part_file_name(const ArchiveParts* parts, uint32_t part, wchar_t* name, size_t capacity);
 
