@@ -21,32 +21,31 @@
 
 namespace {
 
+using Parts = std::vector<std::vector<uint8_t>>;
+
 class MemoryParts : public PartedSource {
 public:
-    MemoryParts(const PartLayout* layout, const std::vector<std::vector<uint8_t>>* parts)
-        : PartedSource(layout), parts_(parts)
-    {
-    }
+    MemoryParts(const PartLayout* layout, const Parts* parts) : PartedSource(layout), parts_(parts) {}
 
 protected:
     int64_t read_part(uint32_t part, uint64_t offset, void* buffer, uint32_t length) override
     {
         const std::vector<uint8_t>& bytes = (*parts_)[part];
-        if (offset > bytes.size())
-            __builtin_trap();  // asked beyond what the layout says the part holds
-        const uint64_t n = length < bytes.size() - offset ? length : bytes.size() - offset;
-        memcpy(buffer, bytes.data() + offset, n);
-        return static_cast<int64_t>(n);
+        // Never past what the layout says the part holds.
+        if (offset + length > bytes.size())
+            __builtin_trap();
+        memcpy(buffer, bytes.data() + offset, length);
+        return length;
     }
 
 private:
-    const std::vector<std::vector<uint8_t>>* parts_;
+    const Parts* parts_;
 };
 
 // The byte at position of the joined parts, worked out without the layout's positions: each
 // part but the last holds as much as the largest of them, its own bytes and then zeros. -1 for
 // a zero where a part lacks its byte.
-int expected_byte(const std::vector<std::vector<uint8_t>>& parts, const std::vector<bool>& missing, uint64_t extent,
+int expected_byte(const Parts& parts, const std::vector<bool>& missing, uint64_t extent,
                   uint64_t position)
 {
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -71,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t head = 1 + 3 * (count - 1) + 16;
     if (size < head)
         return 0;
-    std::vector<std::vector<uint8_t>> parts(count);
+    Parts parts(count);
     std::vector<bool> missing(count, false);
     std::vector<uint64_t> sizes(count);
     const uint8_t* bytes = data + head;

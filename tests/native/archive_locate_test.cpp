@@ -5,7 +5,6 @@
 #include <string>
 
 #include "archive/archive_locate.h"
-#include "archive/archive_parts.h"
 #include "zip_writer.h"
 
 namespace {
@@ -281,37 +280,3 @@ TEST(ArchiveLocate, MoreThan65535Entries)
 }
 
 }  // namespace
-
-TEST(ArchiveLocate, PartsOfASetKeepTheirPlaces)
-{
-    constexpr uint64_t M = kMissingPart;
-    constexpr uint64_t T = 1ull << 40;
-    // Every part but the last holds as much as the largest of them; a missing or short one
-    // keeps that place. A missing part that no other part sizes takes nothing among pieces and
-    // 1 TiB in a spanned set.
-    const struct {
-        std::vector<uint64_t> sizes;
-        bool spanned;
-        std::vector<uint64_t> start, present;
-        int64_t firstMissing;
-    } cases[] = {
-        {{700}, false, {0, 700}, {700}, -1},
-        {{100, 100, 40}, true, {0, 100, 200, 240}, {100, 100, 40}, -1},
-        {{100, M, 100, 40}, true, {0, 100, 200, 300, 340}, {100, 0, 100, 40}, 1},
-        {{100, 60, 100, 40}, false, {0, 100, 200, 300, 340}, {100, 60, 100, 40}, 1},
-        {{M, M, 40}, false, {0, 0, 0, 40}, {0, 0, 40}, -1},
-        {{M, M, 40}, true, {0, T, 2 * T, 2 * T + 40}, {0, 0, 40}, 0},
-    };
-    for (const auto& c : cases) {
-        const uint32_t count = static_cast<uint32_t>(c.sizes.size());
-        std::vector<uint64_t> start(count + 1), present(count);
-        PartLayout layout = {0, false, start.data(), present.data()};
-        lay_out_parts(c.sizes.data(), count, c.spanned, &layout);
-        EXPECT_EQ(start, c.start);
-        EXPECT_EQ(present, c.present);
-        EXPECT_EQ(missing_part(layout, 0, joined_size(layout)), c.firstMissing);
-        // Disk numbers place offsets only in a spanned set.
-        EXPECT_EQ(part_start(layout, 1), c.spanned ? start[1] : kDisksIgnored);
-        EXPECT_EQ(part_start(layout, count + 5), c.spanned ? joined_size(layout) : kDisksIgnored);
-    }
-}
