@@ -228,15 +228,15 @@ void part_file_name(const ArchiveParts* parts, uint32_t part, wchar_t* name, siz
 bool ArchiveReader::open(const ArchiveParts* parts, uint32_t part, HANDLE file)
 {
     const uint32_t count = parts->layout.count;
-    files_ = count == 1 ? &single_ : static_cast<HANDLE*>(malloc(count * sizeof(HANDLE)));
+    files_ = count == 1 ? &single_ : static_cast<PartFile*>(malloc(count * sizeof(PartFile)));
     if (!files_) {
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
         return false;
     }
     for (uint32_t i = 0; i < count; ++i)
-        files_[i] = INVALID_HANDLE_VALUE;
-    files_[part] = file;
+        files_[i] = {INVALID_HANDLE_VALUE, kUnknown};
+    files_[part].file = file;
     parts_ = parts;
     layout_ = &parts->layout;
     return true;
@@ -247,30 +247,37 @@ void ArchiveReader::close()
     if (!files_)
         return;
     for (uint32_t i = 0; i < parts_->layout.count; ++i) {
-        if (files_[i] != INVALID_HANDLE_VALUE)
-            CloseHandle(files_[i]);
+        if (files_[i].file != INVALID_HANDLE_VALUE)
+            CloseHandle(files_[i].file);
     }
     if (files_ != &single_)
         free(files_);
     files_ = nullptr;
-    single_ = INVALID_HANDLE_VALUE;
+    single_.file = INVALID_HANDLE_VALUE;
 }
 
 int64_t ArchiveReader::read_part(uint32_t part, uint64_t offset, void* buffer, uint32_t length)
 {
-    HANDLE& file = files_[part];
-    if (file == INVALID_HANDLE_VALUE) {
-        file = CreateFileW(parts_->paths[part], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
+    PartFile& part_file = files_[part];
+    if (part_file.file == INVALID_HANDLE_VALUE) {
+        part_file.file = CreateFileW(parts_->paths[part], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+        if (part_file.file == INVALID_HANDLE_VALUE)
+            return -1;
+        part_file.position = 0;
+    }
+    if (part_file.position != offset) {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);  // below the part's size
+        part_file.position = kUnknown;
+        if (!SetFilePointerEx(part_file.file, at, nullptr, FILE_BEGIN))
             return -1;
     }
-    // A synchronous handle reads at the offset given, in the one call.
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    if (!ReadFile(file, buffer, length, &got, &at))
-        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    if (!ReadFile(part_file.file, buffer, length, &got, nullptr)) {
+        part_file.position = kUnknown;
+        return -1;
+    }
+    part_file.position = offset + got;
     return got;
 }
