@@ -1,7 +1,7 @@
 # Sourced by the benchmarks that run the command-line host under Wine, with the script's own
 # arguments: builds the x64 tree, runs the script again inside a Wine session of the build
 # (its servers kept running throughout), and gives it $root, $wine, winpath, median and
-# build_base.
+# build_base COMMIT, which builds an earlier commit beside the tree for the runs that compare with it.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 if [ -z "${VARNO_IN_SESSION:-}" ]; then

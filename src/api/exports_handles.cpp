@@ -175,26 +175,29 @@ BOOL entry_time(HARC handle, FILETIME* time, TimeKind kind)
 
 bool has_current(HARC handle) { return handle && as_archive(handle)->currentEntry; }
 
-// Whether the archive opens with an end record of its own: one cut short is no sound archive.
-bool has_end_record(LPCSTR name)
+// The first bytes of the archive: of the first part of a set that opens (named by its last part
+// or by any piece), else of the file itself. False when they cannot be read. *whole says whether
+// the archive opened with an end record of its own: one cut short is no sound archive.
+bool read_archive_head(LPCSTR name, uint8_t* head, uint32_t* length, bool* whole)
 {
-    ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0);
-    if (!archive)
-        return false;
-    const bool whole = !archive->cutShort;
-    close_archive(archive);
-    return whole;
+    *whole = false;
+    if (ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0)) {
+        const int64_t got = archive->reader.read_at(0, head, *length);
+        *whole = !archive->cutShort;
+        close_archive(archive);
+        *length = got > 0 ? static_cast<uint32_t>(got) : 0;
+        return got >= 0;
+    }
+    wchar_t path[kPathUnits];
+    return name_to_wide(name, path, kPathUnits) != 0 && read_file_head(path, 0, &head, length, nullptr) == 0;
 }
 
 BOOL check_archive(LPCSTR name)
 {
-    wchar_t path[kPathUnits];
-    if (!name || name_to_wide(name, path, kPathUnits) == 0)
-        return FALSE;
     uint8_t head[kCheckHeadBytes];
-    uint8_t* buffer = head;
     uint32_t length = sizeof head;
-    if (read_file_head(path, 0, &buffer, &length, nullptr) != 0)
+    bool whole = false;
+    if (!name || !read_archive_head(name, head, &length, &whole))
         return FALSE;
     if (length >= kSfxMinimumHead && find_sfx_section(head) != 0)
         return TRUE;
@@ -206,7 +209,7 @@ BOOL check_archive(LPCSTR name)
             continue;
         if (head[at + 4] < 10 || head[at + 4] > 99)
             continue;
-        return (read_u16(head + at + 6) & 0x2020) == 0 && has_end_record(name) ? TRUE : FALSE;
+        return (read_u16(head + at + 6) & 0x2020) == 0 && whole ? TRUE : FALSE;
     }
     return FALSE;
 }

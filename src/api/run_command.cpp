@@ -116,6 +116,19 @@ int32_t run_command(HWND owner, const char* command, char* output, uint32_t outp
         if (!is_fatal_result(result))
             result = VARNO_ERROR_DECODER;
     }
+    // A set that lacks a part is incomplete, whatever the command asked of it: the part is named
+    // (by each entry it kept from being read, else once here) and a success becomes the result.
+    if (job.archive) {
+        if (const int64_t missing = first_lacking_part(job.archive->parts); missing >= 0) {
+            if (!job.archive->missingPartReported) {
+                wchar_t part[MAX_PATH];
+                part_file_name(job.archive->parts, static_cast<uint32_t>(missing), part, MAX_PATH);
+                job_message(&job, 0, kMissingPartFormat, part);
+            }
+            if (!is_fatal_result(result))
+                result = VARNO_ERROR_DECODER;
+        }
+    }
     if (job.archive) {
         if (job.workArea)
             VirtualFree(job.workArea, 0, MEM_RELEASE);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "archive/archive_reader.h"
 #include "archive/central_directory.h"
 #include "archive/entry_overlaps.h"
 #include "core/job_options.h"
@@ -13,9 +14,10 @@ constexpr int kPathUnits = 1200;  // UTF-16 path buffers throughout the library
 
 struct ArchiveHandle {
     HWND ownerWindow;
-    HANDLE file;                 // opened for reading with read and write sharing
+    ArchiveParts* parts;         // the named file, or the set of parts it belongs to
+    ArchiveReader reader;        // the caller's thread's reader of the archive's bytes
     wchar_t path[kPathUnits];
-    uint64_t fileSize;
+    uint64_t fileSize;           // of the bytes read: of all parts of a set
     uint64_t baseOffset;         // bytes in front of the ZIP data; added to recorded offsets
     uint8_t* cdBuffer;           // the loaded central directory, null until loaded
     uint8_t* cdEnd;
@@ -43,6 +45,7 @@ struct ArchiveHandle {
     bool rangesChecked;          // refusedEntries holds the result of find_refused_entries
     RefusedEntry* refusedEntries;  // the headers whose entries are not expanded, by offset in cdBuffer
     uint32_t refusedCount;
+    volatile LONG missingPartReported;  // an entry's message named a missing part
 };
 
 // Opens an archive and finds its central directory (not yet loaded). A file without a usable end
@@ -77,6 +80,19 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive);
 constexpr const wchar_t* kDirectoryIncompleteFormat = L"CentralDirectory broken : %s";
 // The report of an archive without an end record whose directory was rebuilt: the archive's path.
 constexpr const wchar_t* kArchiveCutShortFormat = L"Archive cut short : %s";
+
+// Where the parts of the archive lie: its directory, the bytes in front, the parts of a set.
+ArchiveLayout archive_layout(const ArchiveHandle* archive);
+
+// The report of an entry (or a directory) that lies partly in a missing or short part of a set,
+// and of a command over such a set that named none: the part's file name.
+constexpr const wchar_t* kMissingPartFormat = L"Missing volume : %s";
+
+// The first part of the archive's set that lacks bytes in [from, to), -1 when none does.
+inline int64_t archive_missing_part(const ArchiveHandle* archive, uint64_t from, uint64_t to)
+{
+    return missing_part(archive->parts->layout, from, to);
+}
 
 // Finds the entries of the loaded directory that must not be expanded (entry_overlaps.h), once
 // per handle, before any worker starts; false when the memory for it could not be had.

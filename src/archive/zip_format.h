@@ -42,6 +42,7 @@ constexpr uint32_t uncompressedSize = 24;
 constexpr uint32_t nameLength = 28;
 constexpr uint32_t extraLength = 30;
 constexpr uint32_t commentLength = 32;
+constexpr uint32_t diskNumber = 34;
 constexpr uint32_t internalAttributes = 36;
 constexpr uint32_t externalAttributes = 38;
 constexpr uint32_t localHeaderOffset = 42;
