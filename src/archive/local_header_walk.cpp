@@ -154,10 +154,22 @@ struct FileInput {
     }
 };
 
+// What the walk lets a stream expand to while it looks for the stream's end: about Deflate's
+// largest ratio to the bytes read so far, and 64 MiB in all. A stream that goes further (a bomb,
+// or a large entry of another method) is not decoded on: its end is looked for by its descriptor.
+struct DecodeBudget {
+    const FileInput* input;
+    uint64_t produced;
+    bool exceeded;
+};
+
 int count_output(void* descriptor, uint8_t*, uint32_t count)
 {
-    *static_cast<uint64_t*>(descriptor) += count;
-    return 0;
+    DecodeBudget* budget = static_cast<DecodeBudget*>(descriptor);
+    budget->produced += count;
+    const uint64_t allowed = 1100 * budget->input->delivered + (1u << 20);
+    budget->exceeded = budget->produced > (allowed < (64u << 20) ? allowed : (64u << 20));
+    return budget->exceeded ? 1 : 0;
 }
 
 class Walk {
@@ -174,7 +186,7 @@ public:
 
 private:
     enum class Read { failed, none, partial, whole };
-    enum class End { found, notFound, failed };
+    enum class End { found, notFound, failed, tooCostly };
 
     Read read_entry(uint64_t at, LocalEntry* e);
     End find_end(LocalEntry* e, uint64_t* next);
@@ -249,10 +261,13 @@ Walk::End Walk::find_end(LocalEntry* e, uint64_t* next)
         *next = dataStart + e->compressed;
         return End::found;
     }
-    // Stored data have no end of their own, and encrypted ones cannot be decoded here.
-    const EntryDecoder* decoder = method != 0 && !(flags & kFlagEncrypted) ? find_decoder(method) : nullptr;
-    if (decoder)
-        return decode_to_end(decoder, dataStart, e, next);
+    // Stored data have no end of their own, encrypted ones cannot be decoded here, and a stream
+    // that expands too far is not decoded to its end: their descriptors end them.
+    if (const EntryDecoder* decoder = method != 0 && !(flags & kFlagEncrypted) ? find_decoder(method) : nullptr) {
+        const End end = decode_to_end(decoder, dataStart, e, next);
+        if (end != End::tooCostly)
+            return end;
+    }
     return scan_for_descriptor(dataStart, method == 0 && !(flags & kFlagEncrypted), e, next);
 }
 
@@ -267,9 +282,9 @@ Walk::End Walk::decode_to_end(const EntryDecoder* decoder, uint64_t dataStart, L
     if (decoder->start(&state, decoderBuffer_, kDecoderBufferSize) != 0)
         return End::notFound;
     FileInput input = {&source_, dataStart, fileSize_, chunk_, 0, false};
-    uint64_t produced = 0;
+    DecodeBudget budget = {&input, 0, false};
     uint32_t unused = 0;
-    DecodeRequest request = {FileInput::pull, &input, count_output, &produced, UINT64_MAX,
+    DecodeRequest request = {FileInput::pull, &input, count_output, &budget, UINT64_MAX,
                              read_u16(e->header + local::flags), WholeEntry{}};
     request.unusedInput = &unused;
     End end = End::notFound;
@@ -286,10 +301,10 @@ Walk::End Walk::decode_to_end(const EntryDecoder* decoder, uint64_t dataStart, L
             break;
         }
         Descriptor d;
-        if (match_descriptor(bytes, static_cast<uint64_t>(got), false, e->hasZip64, compressed, &produced, &d)) {
+        if (match_descriptor(bytes, static_cast<uint64_t>(got), false, e->hasZip64, compressed, &budget.produced, &d)) {
             e->crc = d.crc;
             e->compressed = compressed;
-            e->uncompressed = produced;
+            e->uncompressed = budget.produced;
             *next = dataStart + compressed + d.length;
             end = End::found;
             break;
@@ -298,7 +313,7 @@ Walk::End Walk::decode_to_end(const EntryDecoder* decoder, uint64_t dataStart, L
         input.delivered = compressed;
     }
     decoder->end(&state);
-    return input.failed ? End::failed : end;
+    return input.failed ? End::failed : budget.exceeded ? End::tooCostly : end;
 }
 
 // Looks for the first descriptor behind the data from dataStart that records their length: one

@@ -179,6 +179,22 @@ TEST(LocalHeaderWalk, ZipDataBeginAtTheStartOrBehindASelfExtractorsProgram)
     }
 }
 
+// The walk decodes a stream to its end only as far as 64 MiB of output: one that expands further
+// (a bomb, or merely a large entry) is ended by the descriptor that records its length.
+TEST(LocalHeaderWalk, AStreamThatExpandsFarIsEndedByItsDescriptor)
+{
+    const std::string zip = ziptest::build_zip({{.name = "large.bin", .data = std::string(80 << 20, '\0'), .method = 8,
+                                                 .dataDescriptor = true},
+                                                {.name = "after.txt", .data = "after"}});
+    const std::vector<uint8_t> directory = walktest::directory_of(zip);
+    MemorySource source(zip);
+    RebuiltDirectory rebuilt;
+    ASSERT_EQ(rebuild_central_directory(source, zip.size(), 0, &rebuilt), RebuildResult::rebuilt);
+    EXPECT_EQ(values_of(rebuilt.headers, rebuilt.headers + rebuilt.size),
+              values_of(directory.data(), directory.data() + directory.size()));
+    free(rebuilt.headers);
+}
+
 TEST(LocalHeaderWalk, AFailedReadFailsTheRebuild)
 {
     const std::string zip = ziptest::build_zip({{"a.txt", "alpha"}});
