@@ -1,6 +1,7 @@
 # Sourced by the benchmarks that run the command-line host under Wine, with the script's own
 # arguments: builds the x64 tree, runs the script again inside a Wine session of the build
-# (its servers kept running throughout), and gives it $root, $wine, winpath and median.
+# (its servers kept running throughout), and gives it $root, $wine, winpath, median and
+# build_base.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 if [ -z "${VARNO_IN_SESSION:-}" ]; then
@@ -14,3 +15,20 @@ winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 # The median of the numbers on standard input, one a line.
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# The commit to compare with, built (x64, without tests) once per commit into build/bench-base.
+build_base() {
+  local commit dir="$root/build/bench-base"
+  commit=$(git rev-parse "$1^{commit}")
+  if [ "$(cat "$dir/commit" 2>/dev/null)" != "$commit" ]; then
+    rm -rf "$dir"
+    mkdir -p "$dir/src"
+    git archive "$commit" | tar -x -C "$dir/src"
+    ln -s "$root/.tools" "$dir/src/.tools"  # the libraries' sources, which setup unpacked
+    cmake -S "$dir/src" -B "$dir/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNO_TESTS=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$dir/src/cmake/toolchain-mingw64.cmake" >/dev/null
+    cmake --build "$dir/win64" --target varno_cli >/dev/null
+    echo "$commit" > "$dir/commit"
+  fi
+  echo "base: $(git log -1 --format='%h %s' "$commit" | cut -c1-100)"
+}

@@ -176,6 +176,17 @@ BOOL entry_time(HARC handle, FILETIME* time, TimeKind kind)
 
 bool has_current(HARC handle) { return handle && as_archive(handle)->currentEntry; }
 
+// Whether the archive opens with an end record of its own: one cut short is no sound archive.
+bool has_end_record(LPCSTR name)
+{
+    ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0);
+    if (!archive)
+        return false;
+    const bool whole = !archive->cutShort;
+    close_archive(archive);
+    return whole;
+}
+
 BOOL check_archive(LPCSTR name)
 {
     wchar_t path[kPathUnits];
@@ -196,7 +207,7 @@ BOOL check_archive(LPCSTR name)
             continue;
         if (head[at + 4] < 10 || head[at + 4] > 99)
             continue;
-        return (read_u16(head + at + 6) & 0x2020) == 0 ? TRUE : FALSE;
+        return (read_u16(head + at + 6) & 0x2020) == 0 && has_end_record(name) ? TRUE : FALSE;
     }
     return FALSE;
 }
@@ -237,8 +248,10 @@ int WINAPI UnZipGetFileCount(LPCSTR name)
     ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0);
     if (!archive)
         return -1;
-    // A directory whose walk ends before its count of entries has no count to give.
-    const bool loaded = load_central_directory(archive) == DirectoryLoad::Loaded && !archive->directoryIncomplete;
+    // A directory whose walk ends before its count of entries has no count to give, nor one
+    // rebuilt from the local headers (an archive cut short is not walked for it).
+    const bool loaded = !archive->cutShort && load_central_directory(archive) == DirectoryLoad::Loaded &&
+                        !archive->directoryIncomplete;
     const int count = loaded ? static_cast<int>(archive->entryCount) : -1;
     close_archive(archive);
     return count;

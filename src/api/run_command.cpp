@@ -105,10 +105,14 @@ int32_t run_command(HWND owner, const char* command, char* output, uint32_t outp
 
     DriverHost host(&job, owner, mode);
     int32_t result = walk_command(command, mode, host);
-    // The entries of a directory that ends before its count were used, but the archive is
-    // damaged: that is said once, after everything else, and a success becomes its result.
+    // The entries of a directory that ends before its count (or that was rebuilt from the local
+    // headers) were used, but the archive is damaged, or cut short where it has no end record:
+    // that is said once, after everything else, and a success becomes its result.
     if (job.archive && job.archive->cdBuffer && job.archive->directoryIncomplete) {
-        job_message(&job, 0, kDirectoryIncompleteFormat, job.archive->path);
+        if (job.archive->cutShort)
+            job_message(&job, 0, kArchiveCutShortFormat, job.archive->path);
+        else
+            job_message(&job, 0, kDirectoryIncompleteFormat, job.archive->path);
         if (!is_fatal_result(result))
             result = VARNO_ERROR_DECODER;
     }

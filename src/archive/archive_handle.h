@@ -36,16 +36,21 @@ struct ArchiveHandle {
     volatile uint64_t dialogParam;
     volatile uint32_t dialogResult;
     JobOptions options;
-    bool directoryIncomplete;    // the walk of the loaded directory ends before entryCount headers
+    bool directoryIncomplete;    // the walk of the loaded directory ends before entryCount headers,
+                                 // or the directory was rebuilt from the local headers
+    bool cutShort;               // no usable end record: the directory is rebuilt from the local headers
+    const uint8_t* cutEntry;     // in a rebuilt directory, the header of the entry whose end was not found
     bool rangesChecked;          // refusedEntries holds the result of find_refused_entries
     RefusedEntry* refusedEntries;  // the headers whose entries are not expanded, by offset in cdBuffer
     uint32_t refusedCount;
 };
 
-// Opens an archive and finds its central directory (not yet loaded). Only bit 31 of mode is
-// used. With a sink, a failure of the file open itself is reported (bit 0 of messageMask) with
-// result 0x8018, and a file that is not a readable archive with 0x801A. Returns null on failure
-// with the platform's last error of the failing step.
+// Opens an archive and finds its central directory (not yet loaded). A file without a usable end
+// record whose ZIP data begin with a local header (at its start or behind a self-extractor's
+// program) opens as cut short. Only bit 31 of mode is used. With a sink, a failure of the file
+// open itself is reported (bit 0 of messageMask) with result 0x8018, and a file that is not a
+// readable archive with 0x801A. Returns null on failure with the platform's last error of the
+// failing step.
 ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, MessageSink* sink,
                                  int32_t messageMask);
 
@@ -56,22 +61,29 @@ enum class DirectoryLoad {
     Loaded,         // cdBuffer holds the whole directory
     ReadFailed,     // the read or the allocation failed
     NotADirectory,  // it does not lie inside the file, or does not begin with a header
+                    // (where the ZIP data begin with a local header, or the archive is cut
+                    // short, the directory is rebuilt from the local headers instead: Loaded,
+                    // with directoryIncomplete set; local_header_walk.h)
     Encrypted,      // encrypted or compressed as a whole
 };
 
 // Loads the whole central directory in one read. A directory that does not lie inside the
 // file is refused before anything is allocated; one that cannot be walked is not kept. One
-// whose walk ends before the end record's count of entries is kept, and directoryIncomplete set.
+// whose walk ends before the end record's count of entries is kept, and directoryIncomplete set;
+// so is one whose declared size is too small for the header that begins it (nothing to walk).
 DirectoryLoad load_central_directory(ArchiveHandle* archive);
 
 // The report of a directory whose walk ended before its count of entries: the archive's path.
 constexpr const wchar_t* kDirectoryIncompleteFormat = L"CentralDirectory broken : %s";
+// The report of an archive without an end record whose directory was rebuilt: the archive's path.
+constexpr const wchar_t* kArchiveCutShortFormat = L"Archive cut short : %s";
 
 // Finds the entries of the loaded directory that must not be expanded (entry_overlaps.h), once
 // per handle, before any worker starts; false when the memory for it could not be had.
 bool check_entry_ranges(ArchiveHandle* archive);
 
-// Why check_entry_ranges refused the entry (a header in the loaded directory), if it did.
+// Why check_entry_ranges refused the entry (a header in the loaded directory), if it did, or
+// cutShort for the entry whose end the rebuilt directory did not find.
 Refusal entry_refused(const ArchiveHandle* archive, const uint8_t* entry);
 
 // Reads the start of a file: into buffer (capacity *length) when given, else into a new block

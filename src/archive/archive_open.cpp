@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "archive/archive_locate.h"
+#include "archive/local_header_walk.h"
 #include "archive/zip_format.h"
 #include "core/library_state.h"
 #include "core/messages.h"
@@ -90,7 +91,16 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
 
     FileSource source(archive->file);
     ArchiveGeometry geometry;
-    const LocateFailure failure = locate_central_directory(source, archive->fileSize, &geometry);
+    LocateFailure failure = locate_central_directory(source, archive->fileSize, &geometry);
+    // ZIP data without a usable end record, as a download that stopped leaves them, are read
+    // from their local headers when they begin with one (the directory is rebuilt on loading).
+    uint64_t start = 0;
+    if (failure != LocateFailure::None && failure != LocateFailure::ReadFailed &&
+        find_first_local_header(source, archive->fileSize, &start)) {
+        failure = LocateFailure::None;
+        geometry = ArchiveGeometry{};
+        archive->cutShort = true;
+    }
     if (failure != LocateFailure::None) {
         // A file that reads but holds no usable end record says so with a format error rather
         // than with whatever error an earlier call left behind.
@@ -114,7 +124,10 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
     return archive;
 }
 
-DirectoryLoad load_central_directory(ArchiveHandle* archive)
+namespace {
+
+// The directory the end record names.
+DirectoryLoad load_recorded_directory(ArchiveHandle* archive)
 {
     if (archive->cdBuffer)
         return DirectoryLoad::Loaded;
@@ -130,6 +143,16 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
     }
     uint8_t* const end = buffer + archive->cdSize;
     if (check_central_directory(buffer, end, archive->entryCount, nullptr, 0) != DirectoryCheck::Usable) {
+        // A header that begins where the directory does, but does not fit its declared size,
+        // makes a directory that ends before its count: kept with nothing to walk.
+        uint8_t signature[4];
+        if (archive->entryCount != 0 && read_exactly(archive->file, archive->cdOffset, signature, sizeof signature) &&
+            read_u32(signature) == kCentralHeaderSignature) {
+            archive->cdBuffer = buffer;
+            archive->cdEnd = end;
+            archive->directoryIncomplete = true;
+            return DirectoryLoad::Loaded;
+        }
         // Only a directory that cannot be walked needs a look at the first local header.
         uint8_t localHead[kLocalHeaderSize];
         const bool haveHead = read_exactly(archive->file, archive->baseOffset, localHead, sizeof localHead);
@@ -145,6 +168,44 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
     return DirectoryLoad::Loaded;
 }
 
+// The directory rebuilt from the local headers, when the ZIP data begin with one. It lies behind
+// the file's bytes as far as the overlap check is concerned, and its offsets count from the start.
+DirectoryLoad rebuild_directory(ArchiveHandle* archive)
+{
+    FileSource source(archive->file);
+    uint64_t start = 0;
+    if (!find_first_local_header(source, archive->fileSize, &start))
+        return DirectoryLoad::NotADirectory;
+    RebuiltDirectory rebuilt;
+    switch (rebuild_central_directory(source, archive->fileSize, start, &rebuilt)) {
+    case RebuildResult::rebuilt:
+        break;
+    case RebuildResult::noEntries:
+        return DirectoryLoad::NotADirectory;
+    case RebuildResult::failed:
+        return DirectoryLoad::ReadFailed;
+    }
+    archive->cdBuffer = rebuilt.headers;
+    archive->cdEnd = rebuilt.headers + rebuilt.size;
+    archive->cdSize = rebuilt.size;
+    archive->cdOffset = archive->fileSize;
+    archive->entryCount = rebuilt.count;
+    archive->baseOffset = 0;
+    archive->cutEntry = rebuilt.cutEntry;
+    archive->directoryIncomplete = true;
+    return DirectoryLoad::Loaded;
+}
+
+}  // namespace
+
+DirectoryLoad load_central_directory(ArchiveHandle* archive)
+{
+    if (archive->cdBuffer)
+        return DirectoryLoad::Loaded;
+    const DirectoryLoad load = archive->cutShort ? DirectoryLoad::NotADirectory : load_recorded_directory(archive);
+    return load == DirectoryLoad::NotADirectory ? rebuild_directory(archive) : load;
+}
+
 bool check_entry_ranges(ArchiveHandle* archive)
 {
     if (archive->rangesChecked)
@@ -157,6 +218,8 @@ bool check_entry_ranges(ArchiveHandle* archive)
 
 Refusal entry_refused(const ArchiveHandle* archive, const uint8_t* entry)
 {
+    if (entry == archive->cutEntry)
+        return Refusal::cutShort;
     if (archive->refusedCount == 0)
         return Refusal::none;
     return entry_refusal(archive->refusedEntries, archive->refusedCount, static_cast<uint32_t>(entry - archive->cdBuffer));

@@ -71,14 +71,17 @@ bool find_refused_entries(const uint8_t* begin, const uint8_t* end, const Archiv
         at = next;
     }
 
-    // In the order of their starts, an entry that starts before an earlier one has ended
-    // overlaps it.
+    // In the order of their starts, an entry that starts before a kept one has ended overlaps
+    // it. Only kept entries reach forward: a refused one (past the end, say, for a damaged
+    // size) is never expanded, so it costs no other entry its bytes.
     qsort(ranges, n, sizeof(EntryRange), by_start);
     uint64_t reach = 0;
     for (uint32_t i = 0; i < n; ++i) {
-        if (i > 0 && ranges[i].start < reach && ranges[i].entry.why == Refusal::none)
+        if (ranges[i].entry.why != Refusal::none)
+            continue;
+        if (ranges[i].start < reach)
             ranges[i].entry.why = Refusal::overlap;
-        if (ranges[i].end > reach)
+        else
             reach = ranges[i].end;
     }
     uint32_t refusedCount = 0;

@@ -13,7 +13,8 @@ struct ArchiveLayout {
     uint64_t fileSize;
 };
 
-enum class Refusal : uint32_t { none, overlap, pastTheEnd };
+// cutShort is not the check's: the handle refuses the entry that an archive cut short ends in.
+enum class Refusal : uint32_t { none, overlap, pastTheEnd, cutShort };
 
 struct RefusedEntry {
     uint32_t header;  // offset of the central header from the directory's start

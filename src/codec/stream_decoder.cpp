@@ -29,12 +29,22 @@ DecodeEnd decode_stream(StreamStep step, void* library, const DecodeRequest& req
                 return DecodeEnd::failed;
             }
             produced += count;
-            atFrameEnd = end == StepEnd::frameEnd;
+            // A frame end holds until the library moves on: a call made only because the
+            // block filled exactly there takes and gives nothing, and must not forget it.
+            if (end == StepEnd::frameEnd)
+                atFrameEnd = true;
+            else if (count > 0 || buffers.inAvailable != inBefore)
+                atFrameEnd = false;
             switch (end) {
             case StepEnd::goesOn:
-            case StepEnd::frameEnd:
                 break;
+            case StepEnd::frameEnd:
+                if (!request.unusedInput)
+                    break;
+                [[fallthrough]];
             case StepEnd::streamEnd:
+                if (request.unusedInput)
+                    *request.unusedInput = buffers.inAvailable;
                 return DecodeEnd::complete;
             case StepEnd::invalidData:
                 return DecodeEnd::invalidData;

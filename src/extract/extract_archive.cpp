@@ -12,6 +12,7 @@
 #include "extract/extract_entry.h"
 #include "extract/extraction_workers.h"
 #include "extract/job_messages.h"
+#include "extract/output_groups.h"
 #include "listing/listing.h"
 #include "varno_results.h"
 
@@ -90,8 +91,8 @@ void process_entry(ExtractJob* job, const uint8_t* entry, char* name)
         extract_entry_with_retries(job, archive->file, entry, name);
 }
 
-// The entry loop on the caller's thread, over the cursor's range.
-void run_on_callers_thread(ExtractJob* job, CentralCursor* cursor, const NameForms* forms)
+// The entry loop on the caller's thread, over the walk's run.
+void run_on_callers_thread(ExtractJob* job, RunWalk* walk, const NameForms* forms)
 {
     ArchiveHandle* archive = job->archive;
     if (archive->options.listMode == 0 && !job->workArea) {
@@ -107,7 +108,7 @@ void run_on_callers_thread(ExtractJob* job, CentralCursor* cursor, const NameFor
     int32_t verdict = testing ? job->sink.result : 0;
     char name[kNameSize];
     for (;;) {
-        const uint8_t* entry = next_central_entry(cursor, name);
+        const uint8_t* entry = next_run_entry(walk, name);
         if (!entry) {
             job->sink.result = verdict;
             return;
@@ -117,7 +118,7 @@ void run_on_callers_thread(ExtractJob* job, CentralCursor* cursor, const NameFor
                 continue;
         } else {
             archive->progressTotal = archive->cdSize;
-            archive->progressDone = static_cast<uint32_t>(cursor->current - archive->cdBuffer);
+            archive->progressDone = static_cast<uint32_t>(walk->cursor.current - archive->cdBuffer);
         }
         process_entry(job, entry, name);
         if (ends_job(job->sink.result, archive->options))
@@ -163,16 +164,26 @@ void extract_archive(ExtractJob* job, const char* name)
     NameForms forms;
     if (name)
         make_name_forms(name, &forms);
-    CentralCursor cursor = {archive->cdBuffer, archive->cdEnd, archive->options.safePaths};
+    RunWalk walk = {{archive->cdBuffer, archive->cdEnd, archive->options.safePaths}, nullptr, kNoRecord};
 
     // Large extractions of the whole archive go to worker threads; everything else, and every
     // listing, runs on the caller's thread.
     if (!should_use_workers(job, name)) {
-        run_on_callers_thread(job, &cursor, name ? &forms : nullptr);
+        run_on_callers_thread(job, &walk, name ? &forms : nullptr);
         return;
     }
+    // Files that several records write are each left to one thread.
+    OutputGroups groups = {};
+    if (writes_files(archive->options)) {
+        if (!find_output_groups(job, &groups)) {
+            job->sink.result = VARNO_ERROR_WORK_AREA;
+            return;
+        }
+        walk.groups = &groups;
+    }
     // Records that no worker took are extracted here, once the workers are done with the sink.
-    cursor.current = extract_with_workers(job);
-    if (cursor.current && archive->sharedState <= 0 && !ends_job(job->sink.result, archive->options))
-        run_on_callers_thread(job, &cursor, nullptr);
+    walk.cursor.current = extract_with_workers(job, walk.groups);
+    if (walk.cursor.current && archive->sharedState <= 0 && !ends_job(job->sink.result, archive->options))
+        run_on_callers_thread(job, &walk, nullptr);
+    release_output_groups(&groups);
 }

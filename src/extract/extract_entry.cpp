@@ -100,13 +100,14 @@ void EntryExtraction::run(char* name)
     if (!compose_path(&isDirectory))
         return;
     // An entry that shares its bytes with another is not expanded, nor one whose bytes would
-    // lie past the end of the archive; nothing of it is read.
+    // lie past the end of the archive; nothing of it is read. The entry an archive cut short
+    // ends in fails as the archive does.
     if (const Refusal refusal = entry_refused(archive_, entry_); refusal != Refusal::none && !isDirectory) {
         if (refusal == Refusal::overlap)
             job_message(job_, 0, L"Overlap error : %s", path_);
         else
             job_message(job_, 0, L"EOF error : %s", path_);
-        job_->sink.result = VARNO_ERROR_DATA;
+        job_->sink.result = refusal == Refusal::cutShort ? VARNO_ERROR_DECODER : VARNO_ERROR_DATA;
         return;
     }
     if (!read_local_header())
@@ -172,31 +173,7 @@ void EntryExtraction::run(char* name)
         finish();
 }
 
-// The entry's name in UTF-16, for its path and its messages. Outside the Unicode mode a name
-// that counts as UTF-8 is decoded from the entry's own bytes (taken and neutralised as the walk
-// takes them), so that characters the system code page lacks keep their identity in the path;
-// every other name is converted from its decoded form in the name code page.
-bool EntryExtraction::decode_name(char* name)
-{
-    const bool keepSlashes = archive_->options.keepSlashes != 0;
-    if (!keepSlashes)
-        to_backslashes(name);
-    if (name_code_page() != CP_UTF8) {
-        CentralCursor own = {entry_, archive_->cdEnd, archive_->options.safePaths};
-        char bytes[kNameSize];
-        bool utf8 = false;
-        if (take_central_entry(&own, bytes, &utf8) && utf8) {
-            if (!keepSlashes)
-                to_backslashes(bytes);
-            char16_t wide[kNameSize];
-            const size_t units = decode_utf8(bytes, wide);
-            for (size_t i = 0; i <= units; ++i)
-                name_[i] = static_cast<wchar_t>(wide[i]);
-            return true;
-        }
-    }
-    return MultiByteToWideChar(name_code_page(), name_mb_flags(), name, -1, name_, kPathUnits) != 0;
-}
+bool EntryExtraction::decode_name(char* name) { return decode_entry_name(archive_, entry_, name, name_); }
 
 bool EntryExtraction::read_local_header()
 {
@@ -276,23 +253,14 @@ bool EntryExtraction::compose_path(bool* isDirectory)
     const bool testing = archive_->options.verifyMode == kVerifyTest;
     if (testing)
         memcpy(path_, name_, sizeof name_);
-    wchar_t* lastSeparator = last_separator(name_);
-    if (lastSeparator && lastSeparator[1] == 0) {
-        *isDirectory = true;
-        *lastSeparator = 0;
-    } else {
-        // Some tools mark a directory only by its attributes, without a trailing separator.
-        *isDirectory = marked_as_directory(entry_, uncompressedSize_);
-    }
+    bool trailingSeparator = false;
+    const wchar_t* part = output_part(name_, archive_->options.junkPaths && job_->outputDir[0] != 0, &trailingSeparator);
+    // Some tools mark a directory only by its attributes, without a trailing separator.
+    *isDirectory = trailingSeparator || marked_as_directory(entry_, uncompressedSize_);
     if (testing)
         return true;
     const bool inMemory = archive_->options.outputMode != 0;
     const wchar_t* directory = inMemory ? L"<stdio>" : job_->outputDir;
-    const wchar_t* part = name_;
-    if (archive_->options.junkPaths && job_->outputDir[0] != 0) {
-        if (const wchar_t* separator = last_separator(name_))
-            part = separator + 1;
-    }
     // A name of dots and separators only (empty, ".", "./.") names the output folder itself:
     // the entry is taken for that folder's directory entry, whatever data it holds.
     const bool nameless = !inMemory && names_no_file(part);
@@ -363,6 +331,43 @@ void EntryExtraction::fail(int32_t result)
 }
 
 }  // namespace
+
+// Outside the Unicode mode a name that counts as UTF-8 is decoded from the entry's own bytes
+// (taken and neutralised as the walk takes them), so that characters the system code page lacks
+// keep their identity in the path; every other name is converted from its decoded form in the
+// name code page.
+bool decode_entry_name(const ArchiveHandle* archive, const uint8_t* entry, char* name, wchar_t* wide)
+{
+    const bool keepSlashes = archive->options.keepSlashes != 0;
+    if (!keepSlashes)
+        to_backslashes(name);
+    if (name_code_page() != CP_UTF8) {
+        CentralCursor own = {entry, archive->cdEnd, archive->options.safePaths};
+        char bytes[kNameSize];
+        bool utf8 = false;
+        if (take_central_entry(&own, bytes, &utf8) && utf8) {
+            if (!keepSlashes)
+                to_backslashes(bytes);
+            char16_t units[kNameSize];
+            const size_t count = decode_utf8(bytes, units);
+            for (size_t i = 0; i <= count; ++i)
+                wide[i] = static_cast<wchar_t>(units[i]);
+            return true;
+        }
+    }
+    return MultiByteToWideChar(name_code_page(), name_mb_flags(), name, -1, wide, kPathUnits) != 0;
+}
+
+wchar_t* output_part(wchar_t* name, bool junkPaths, bool* trailingSeparator)
+{
+    wchar_t* separator = last_separator(name);
+    *trailingSeparator = separator && separator[1] == 0;
+    if (*trailingSeparator) {
+        *separator = 0;
+        separator = last_separator(name);
+    }
+    return junkPaths && separator ? separator + 1 : name;
+}
 
 void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name)
 {

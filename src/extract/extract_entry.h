@@ -15,3 +15,13 @@ constexpr int32_t kResultWrongPassword = 0xFB01;
 // again with the password it was tried with forgotten, so that the next password request asks
 // the user.
 void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name);
+
+struct ArchiveHandle;
+
+// The entry's name in UTF-16 (kPathUnits units at wide), as its output path and its messages
+// take it; name is the walk's decoded name, changed in place. False when it cannot be converted.
+bool decode_entry_name(const ArchiveHandle* archive, const uint8_t* entry, char* name, wchar_t* wide);
+
+// The part of a decoded name that is written below the output folder: a trailing separator (a
+// directory's mark) taken away, in place, and with junkPaths only the last part of the path.
+wchar_t* output_part(wchar_t* name, bool junkPaths, bool* trailingSeparator);

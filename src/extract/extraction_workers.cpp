@@ -9,6 +9,7 @@
 #include "core/job_options.h"
 #include "extract/extract_entry.h"
 #include "extract/job_messages.h"
+#include "extract/output_groups.h"
 #include "ui/overwrite_dialog.h"
 #include "ui/progress_window.h"
 #include "varno_results.h"
@@ -25,6 +26,7 @@ struct WorkerParams {
     wchar_t* outputDir;
     uint8_t* block;
     CentralCursor cursor;
+    const OutputGroups* groups;
     MessageSink* parentSink;
 };
 
@@ -62,7 +64,7 @@ unsigned __stdcall extraction_worker(void* argument)
     params->file = CreateFileW(archive->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
     const HANDLE file = params->file;
-    CentralCursor cursor = params->cursor;
+    RunWalk walk = {params->cursor, params->groups, kNoRecord};
     MessageSink* parentSink = params->parentSink;
 
     char text[kWorkerSinkSize];
@@ -80,7 +82,7 @@ unsigned __stdcall extraction_worker(void* argument)
     uint32_t reported = 0;
     int32_t result = 0;
     char name[kNameSize];
-    while (const uint8_t* entry = next_central_entry(&cursor, name)) {
+    while (const uint8_t* entry = next_run_entry(&walk, name)) {
         // A buffer that could not take the next entry's messages is handed on first, so that
         // no message is dropped while the caller's buffer has room.
         if (job.sink.remaining < kWorkerSinkReserve)
@@ -116,7 +118,7 @@ unsigned __stdcall extraction_worker(void* argument)
 }
 
 // Starts a worker over the records from first up to end; false when it could not be started.
-bool start_worker(ExtractJob* job, const uint8_t* first, const uint8_t* end, HANDLE* slot)
+bool start_worker(ExtractJob* job, const OutputGroups* groups, const uint8_t* first, const uint8_t* end, HANDLE* slot)
 {
     uint8_t* block = static_cast<uint8_t*>(
         VirtualAlloc(nullptr, kWorkAreaSize + sizeof(WorkerParams), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -128,6 +130,7 @@ bool start_worker(ExtractJob* job, const uint8_t* first, const uint8_t* end, HAN
     params->outputDir = job->outputDir;
     params->block = block;
     params->cursor = {first, end, job->archive->options.safePaths};
+    params->groups = groups;
     params->parentSink = &job->sink;
     const uintptr_t thread = _beginthreadex(nullptr, 0, extraction_worker, params, 0, nullptr);
     if (thread == 0) {
@@ -177,7 +180,7 @@ bool should_use_workers(const ExtractJob* job, const char* name)
     return archive->entryCount >= 40 || (archive->entryCount >= 2 && archive->fileSize >= 100000000ull);
 }
 
-const uint8_t* extract_with_workers(ExtractJob* job)
+const uint8_t* extract_with_workers(ExtractJob* job, const OutputGroups* groups)
 {
     ArchiveHandle* archive = job->archive;
     // While the workers run, the caller's thread decodes nothing: only their memory counts.
@@ -214,7 +217,7 @@ const uint8_t* extract_with_workers(ExtractJob* job)
         record = next;
         if (--count == 0) {
             // A run that cannot be started grows by another step before the next attempt.
-            if (start_worker(job, runStart, record, &workers[threads - 1])) {
+            if (start_worker(job, groups, runStart, record, &workers[threads - 1])) {
                 --threads;
                 runStart = record;
             }
@@ -222,7 +225,7 @@ const uint8_t* extract_with_workers(ExtractJob* job)
         }
     }
     const uint8_t* leftover = runStart;
-    if (threads == 1 && start_worker(job, runStart, archive->cdEnd, &workers[0]))
+    if (threads == 1 && start_worker(job, groups, runStart, archive->cdEnd, &workers[0]))
         leftover = nullptr;
 
     wait_for_workers(job, workers);

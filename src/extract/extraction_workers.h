@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 struct ExtractJob;
+struct OutputGroups;
 
 constexpr int kMaxWorkers = 8;
 
@@ -11,10 +12,11 @@ constexpr int kMaxWorkers = 8;
 // threads allowed, and at least 40 entries (or 2 in an archive of 100,000,000 bytes or more).
 bool should_use_workers(const ExtractJob* job, const char* name);
 
-// Extracts every entry with up to threadCount workers and waits for all of them. Returns the
-// first of the records at the end of the directory that no worker could be started for, for
-// the caller's thread to extract, or null when workers took every record.
-const uint8_t* extract_with_workers(ExtractJob* job);
+// Extracts every entry with up to threadCount workers and waits for all of them; records of one
+// output path (groups) go to one worker. Returns the first of the records at the end of the
+// directory that no worker could be started for, for the caller's thread to extract in the
+// same way, or null when workers took every record.
+const uint8_t* extract_with_workers(ExtractJob* job, const OutputGroups* groups);
 
 // 1 when the volume of path incurs a seek penalty or cannot be shown to be fast, else 0.
 int32_t probe_storage_kind(const wchar_t* path);

@@ -378,7 +378,8 @@ bool create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, 
     file->temporaryPath[0] = 0;
     bool directoriesMade = false;
     for (;;) {
-        HANDLE handle = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        HANDLE handle =
+            CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file->handle = handle;
             return true;
@@ -429,7 +430,7 @@ bool finish_output_file(ExtractJob* job, const wchar_t* path, OutputFile* file, 
 {
     const bool replacement = file->existing != kLeaveExisting;
     if (replacement && !take_existing_place(job, path, file)) {
-        discard_output_file(path, file);
+        discard_output_file(file);
         return false;
     }
     // Set after the rename: a file system that hands a replaced file's creation time on to the
@@ -440,11 +441,14 @@ bool finish_output_file(ExtractJob* job, const wchar_t* path, OutputFile* file, 
     return true;
 }
 
-void discard_output_file(const wchar_t* path, OutputFile* file)
+void discard_output_file(OutputFile* file)
 {
+    // Deleted through its own handle, never by name: a file that another thread or program has
+    // put under that name meanwhile is not this entry's to remove.
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(file->handle, FileDispositionInfo, &disposition, sizeof disposition);
     CloseHandle(file->handle);
     file->handle = INVALID_HANDLE_VALUE;
-    DeleteFileW(file->existing != kLeaveExisting ? file->temporaryPath : path);
 }
 
 DWORD backup_existing_file(const wchar_t* path)

@@ -39,8 +39,9 @@ bool create_output_file(ExtractJob* job, wchar_t* path, EntryExtraInfo* extras, 
 // is as it was, and the job's result and messages say why.
 bool finish_output_file(ExtractJob* job, const wchar_t* path, OutputFile* file, const EntryExtraInfo* extras);
 
-// Closes and removes a file that a failed entry leaves: the replacement, or the new file.
-void discard_output_file(const wchar_t* path, OutputFile* file);
+// Removes a file that a failed entry leaves (the replacement, or the new file) through its
+// handle, and closes it.
+void discard_output_file(OutputFile* file);
 
 // Decides about an existing file. Asks the user in mode 0: directly on the caller's thread,
 // through the archive's sharedState in a worker.

@@ -6,5 +6,6 @@ list(APPEND VARNO_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/extraction_workers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/job_messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/output_groups.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/storage_probe.cpp)

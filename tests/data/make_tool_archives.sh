@@ -9,7 +9,8 @@
 # OUT/l-*.zip, the tests' own encoder's of a small tree), each archive extracted by the tools
 # into OUT/ref-NAME (those of Reduce, which no tool reads, are their sources), and what `unzip
 # -t` reports for each unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t); and
-# 3000 small files archived by zip, 7zz and Python, which no overlap check may refuse.
+# 3000 small files archived by zip, 7zz and Python, which no overlap check may refuse; and one
+# stream of each method from its tool (OUT/streams).
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -80,6 +81,34 @@ zip -qr -P secret "$out/enc-zip.zip" .
 7zz a -tzip -psecret -mem=ZipCrypto -mm=PPMd -mo=16 "$out/enc-7zc-ppmd.zip" . >/dev/null
 for e in traditional aes128 aes256; do
   bsdtar --format zip --options zip:encryption=$e --passphrase secret -cf "$out/enc-bsd-$e.zip" .
+done
+# One text of 4 MiB as each method's tool stores it (OUT/streams/METHOD, the text in
+# OUT/streams/data), for archives whose entries declare other sizes than their streams hold:
+# bzip2, xz and zstd by their own tools, LZMA (with its end marker) and Deflate64 by 7zz, whose
+# entry's data are taken out of its archive.
+mkdir -p "$out/streams"
+cd "$out/streams"
+python3 -c "
+import random, sys
+r = random.Random(26)
+words = [bytes(r.randrange(97, 123) for _ in range(r.randrange(2, 9))) for _ in range(500)]
+sys.stdout.buffer.write(b' '.join(r.choice(words) for _ in range(900000))[:4 << 20])
+" > data
+bzip2 -c data > 12
+xz -c data > 95
+zstd -q -c data > 93
+for m in LZMA:14 Deflate64:9; do
+  7zz a -tzip -mm=${m%:*} one.zip data >/dev/null
+  python3 - one.zip ${m#*:} <<'PY'
+import sys, zipfile
+source, target = sys.argv[1:]
+data = open(source, "rb").read()
+info = zipfile.ZipFile(source).infolist()[0]
+at = info.header_offset
+start = at + 30 + int.from_bytes(data[at + 26:at + 28], "little") + int.from_bytes(data[at + 28:at + 30], "little")
+open(target, "wb").write(data[start:start + info.compress_size])
+PY
+  rm one.zip
 done
 # Enough files for eight workers, of every method: sizes from empty to 400 kB.
 mkdir -p "$out/many"

@@ -70,7 +70,7 @@ bool created_and_discarded(ExtractJob* job, std::wstring& path, EntryExtraInfo* 
     OutputFile file;
     if (!create_output_file(job, &path[0], extras, &file))
         return false;
-    discard_output_file(path.c_str(), &file);
+    discard_output_file(&file);
     return true;
 }
 
@@ -325,7 +325,7 @@ TEST(CreateOutputFile, TemporaryFilesOfAnEarlierRunAreLeftAlone)
     OutputFile file;
     ASSERT_TRUE(create_output_file(&job.job, &path[0], &entry.extras, &file));
     const std::wstring first = file.temporaryPath;
-    discard_output_file(path.c_str(), &file);
+    discard_output_file(&file);
     wchar_t next[16];  // the name the next replacement would take
     wsprintfW(next, L".varno%08X", wcstoul(first.c_str() + first.size() - 8, nullptr, 16) + 1);
     write_file(dir.file(next), "left");

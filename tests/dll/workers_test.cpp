@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -234,6 +235,53 @@ TEST_P(Workers, CancelStopsEveryWorkerAndRemovesHalfWrittenFiles)
             continue;
         const std::string bytes = read_file(path);
         EXPECT_TRUE(bytes == "old" || bytes == entries[i].data) << "half-written " << i << ": " << bytes.size();
+    }
+}
+
+// Records that write one file (the same name twice, names that differ only in case or in a
+// trailing dot) placed so that they fall to different workers, the first one large: whatever
+// thread gets where first, the workers give the tree and result of one thread.
+TEST_P(Workers, RecordsOfOneFileGiveWhatOneThreadGives)
+{
+    std::vector<Entry> entries = numbered(40);
+    entries[0] = {.name = "dup.bin", .data = noise_of(4 << 20, 1)};
+    entries[20].data = noise_of(2 << 20, 2);  // keeps the next one's worker busy meanwhile
+    entries[21] = {.name = "dup.bin", .data = "the second dup.bin", .dosTime = 0x6100};
+    entries[30] = {.name = "Case.txt", .data = "first"};
+    entries[35] = {.name = "CASE.TXT.", .data = "second", .dosTime = 0x6100};
+    Job job(entries);
+    const auto tree = [](const TempDir& out) {
+        std::map<std::wstring, std::string> files;
+        for (const auto& [name, file] : snapshot_tree(out.path()))
+            files[name] = file.directory ? "/" : file.bytes;
+        return files;
+    };
+    const struct {
+        const char* exportName;
+        const char* options;
+        int answer;  // pressed in the overwrite dialog, 0 where none may appear
+    } modes[] = {{"Varno", "", 0},  {"Varno", "-o", 0}, {"Varno", "-n", 0}, {"Varno", "-B", 0},
+                 {"Varno", "-o --verify", 0}, {"UnZip", "", IDYES}};
+    for (const auto& mode : modes) {
+        if (mode.answer && no_desktop_reason())
+            continue;
+        SCOPED_TRACE(std::string(mode.exportName) + " " + mode.options);
+        WindowWatch watch(L"Exist file - varno", [&](HWND dialog) { press(dialog, mode.answer ? mode.answer : IDCANCEL); });
+        WindowWatch boxes(L"varno.dll", [](HWND box) { press(box, IDOK); });  // a file that could not be made
+        const auto extract = [&](const TempDir& out, const char* threads) {
+            return command(mode.exportName, std::string(mode.options) + " -q " + threads + " " + job.archive + " " +
+                                                quoted(out.ansi()), 1 << 16);
+        };
+        TempDir first;
+        const CommandResult one = extract(first, "-R0");
+        const auto expected = tree(first);
+        EXPECT_EQ(expected.size(), mode.options == std::string("-B") ? 40u : 38u);
+        for (int round = 0; round < 3; ++round) {
+            TempDir out;
+            const CommandResult r = extract(out, "-R8");
+            EXPECT_EQ(r.code, one.code) << r.output;
+            EXPECT_TRUE(tree(out) == expected) << "round " << round;
+        }
     }
 }
 

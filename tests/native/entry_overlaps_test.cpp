@@ -66,16 +66,30 @@ TEST(EntryOverlaps, EachConstructionRefusesAllButTheFirstOfItsGroup)
          [](auto& e, uint32_t) { for (size_t i = 1; i < e.size(); ++i) e[i].zip64LocalHeaderOffset = 0; }, {"1", "2", "3"}},
         {"two records over the first header, the fourth apart", false,
          [](auto& e, uint32_t) { e[1].localHeaderOffsetField = e[2].localHeaderOffsetField = 0; }, {"1", "2"}},
+        // The quoted construction: the data of each run over every later entry up to the
+        // directory (each local header is 32 bytes with its name).
+        {"each entry's data over all later ones", false,
+         [](auto& e, uint32_t cdOffset) {
+             uint32_t at = 0;
+             for (Entry& x : e) {
+                 x.compressedSizeField = cdOffset - at - 32;
+                 at += 32 + static_cast<uint32_t>(x.compressed->size());
+             }
+         },
+         {"1", "2", "3"}},
         // The data of each reach 98 bytes into what follows: the next local header, or the
-        // central directory for the last.
+        // central directory for the last. A refused entry reaches nowhere, so the third is
+        // kept: it shares bytes with refused ones only.
         {"each local header inside the data before it", false,
          [](auto& e, uint32_t) { for (Entry& x : e) x.compressedSizeField = static_cast<uint32_t>(x.compressed->size() + 100); },
-         {"1", "2", "3"}},
+         {"1", "3"}},
         {"the same in ZIP64 records", true,
-         [](auto& e, uint32_t) { for (Entry& x : e) x.zip64CompressedSize = x.compressed->size() + 100; }, {"1", "2", "3"}},
+         [](auto& e, uint32_t) { for (Entry& x : e) x.zip64CompressedSize = x.compressed->size() + 100; }, {"1", "3"}},
         {"a local header inside the central directory, its data past the end", false,
          [](auto& e, uint32_t cdOffset) { e[2].localHeaderOffsetField = cdOffset; }, {"2e"}},
         {"data past the end of the file", false, [](auto& e, uint32_t) { e[3].compressedSizeField = 0x7FFFFFFF; }, {"3e"}},
+        {"a damaged size costs only its own entry", false,
+         [](auto& e, uint32_t) { e[0].compressedSizeField = 0x00FFFFFF; }, {"0e"}},
         {"empty entries at one offset have nothing to expand", false,
          [](auto& e, uint32_t) {
              for (Entry& x : e) {

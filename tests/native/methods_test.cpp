@@ -116,6 +116,33 @@ TEST(Methods, DamagedStreamsNeverPassForWhole)
     }
 }
 
+// A Zstandard frame of raw blocks (64 KiB at most each) holding data, with a 128 KiB window.
+std::string raw_zstd_frame(const std::string& data)
+{
+    std::string frame("\x28\xB5\x2F\xFD\x00\x38", 6);
+    for (size_t at = 0; at < data.size(); at += 65536) {
+        const size_t size = std::min<size_t>(65536, data.size() - at);
+        const uint32_t header = static_cast<uint32_t>(size << 3) | (at + size == data.size());
+        frame += {static_cast<char>(header), static_cast<char>(header >> 8), static_cast<char>(header >> 16)};
+        frame += data.substr(at, size);
+    }
+    return frame;
+}
+
+// A stream whose input ends at a frame's end is whole, also where the frame ends exactly as an
+// output block fills (the test's blocks are 64 KiB), and the declared size is larger.
+TEST(Methods, ZstandardFramesEndingWithAnOutputBlockAreWhole)
+{
+    for (size_t size : {65535, 65536, 65537, 131072}) {
+        const std::string data = std::string(size, 'z');
+        for (size_t chunk : {size_t{4096}, size + 100}) {
+            const Decoding run = decode(93, 0, raw_zstd_frame(data), size + 65536, chunk);
+            EXPECT_EQ(run.end, DecodeEnd::complete) << size << " in chunks of " << chunk;
+            EXPECT_TRUE(run.output == data) << size;
+        }
+    }
+}
+
 void put_le32(std::string& bytes, size_t at, uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
