@@ -249,9 +249,10 @@ Walk::End Walk::find_end(LocalEntry* e, uint64_t* next)
         *next = dataStart + e->compressed;
         return End::found;
     }
-    // Stored data have no end of their own, and encrypted ones cannot be decoded here.
-    const EntryDecoder* decoder = method != 0 && !(flags & kFlagEncrypted) ? find_decoder(method) : nullptr;
-    if (decoder)
+    // Stored data and those of the old methods have no end of their own, and encrypted ones
+    // cannot be decoded here.
+    const EntryDecoder* decoder = !(flags & kFlagEncrypted) ? find_decoder(method) : nullptr;
+    if (decoder && decoder->marksItsEnd)
         return decode_to_end(decoder, dataStart, e, next);
     return scan_for_descriptor(dataStart, method == 0 && !(flags & kFlagEncrypted), e, next);
 }

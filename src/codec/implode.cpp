@@ -125,4 +125,4 @@ DecodeEnd decode_implode(DecoderState* state, const DecodeRequest& request, int*
 
 }  // namespace
 
-extern const EntryDecoder kImplodeDecoder = {6, start_implode, decode_implode, end_legacy};
+extern const EntryDecoder kImplodeDecoder = {6, start_implode, decode_implode, end_legacy, false};

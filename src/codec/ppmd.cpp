@@ -2,7 +2,8 @@
 // Two bytes lead the data: bits 0-3 hold the model order - 1 (at least 2), bits 4-11 the model's
 // memory in MiB - 1, bits 12-15 how the model restarts when its memory is used up (0, from
 // scratch, or 1, cut off; 2, freezing, is not supported). The stream ends at the declared size;
-// there the range coder must be used up or an end mark must follow, as the tools write one.
+// there the range coder must be used up or an end mark must follow, as the tools write one. A
+// caller that looks for the stream's end without knowing the size takes the end mark for it.
 #include <stdlib.h>
 
 #include "Ppmd8.h"
@@ -95,13 +96,31 @@ DecodeEnd decode_ppmd(DecoderState* state, const DecodeRequest& request, int* st
     const uint32_t outSize = own->outSize;
     uint64_t remaining = request.declaredSize;
     uint32_t at = 0;
-    while (remaining > 0) {
-        const int symbol = Ppmd8_DecodeSymbol(model);
-        if (input.ended || symbol == PPMD8_SYM_END)
+    DecodeEnd end = DecodeEnd::complete;
+    for (;;) {
+        // At the declared size the range coder may be used up; else an end mark must follow.
+        if (remaining == 0 && Ppmd8_RangeDec_IsFinishedOK(model))
             break;
+        const int symbol = Ppmd8_DecodeSymbol(model);
+        if (input.ended) {  // the data are whole if the declared size was delivered
+            end = remaining > 0 ? DecodeEnd::truncated : DecodeEnd::complete;
+            break;
+        }
+        if (symbol == PPMD8_SYM_END) {
+            // Before the declared size it cuts the data short, unless the caller looks for the
+            // stream's own end.
+            end = remaining > 0 && !request.unusedInput ? DecodeEnd::truncated : DecodeEnd::complete;
+            break;
+        }
         if (symbol < 0)
             return data_error(status);
         out[at++] = static_cast<uint8_t>(symbol);
+        if (remaining == 0) {
+            // A byte past the declared size: the pipeline's output refuses it (a size error), and
+            // without that bound the stream does not end where it should.
+            end = data_error(status);
+            break;
+        }
         --remaining;
         if (at == outSize) {
             if (request.output(request.outputDescriptor, out, at) != 0) {
@@ -115,14 +134,9 @@ DecodeEnd decode_ppmd(DecoderState* state, const DecodeRequest& request, int* st
         *status = 0;
         return DecodeEnd::failed;
     }
-    if (remaining > 0)
-        return DecodeEnd::truncated;
-    // At the declared size: the range coder used up, or an end mark next (with the input used
-    // up before it, the data are whole all the same).
-    if (Ppmd8_RangeDec_IsFinishedOK(model))
-        return DecodeEnd::complete;
-    const int symbol = Ppmd8_DecodeSymbol(model);
-    return input.ended || symbol == PPMD8_SYM_END ? DecodeEnd::complete : data_error(status);
+    if (end == DecodeEnd::complete && request.unusedInput)
+        *request.unusedInput = static_cast<uint32_t>(input.end - input.next);
+    return end;
 }
 
 void end_ppmd(DecoderState* state) { Ppmd8_Free(decoder_record<PpmdRecord>(state)->model, &kAllocator); }

@@ -115,7 +115,7 @@ DecodeEnd decode_reduce_by(DecoderState* state, const DecodeRequest& request, in
 
 }  // namespace
 
-extern const EntryDecoder kReduce1Decoder = {2, start_reduce, decode_reduce_by<1>, end_legacy};
-extern const EntryDecoder kReduce2Decoder = {3, start_reduce, decode_reduce_by<2>, end_legacy};
-extern const EntryDecoder kReduce3Decoder = {4, start_reduce, decode_reduce_by<3>, end_legacy};
-extern const EntryDecoder kReduce4Decoder = {5, start_reduce, decode_reduce_by<4>, end_legacy};
+extern const EntryDecoder kReduce1Decoder = {2, start_reduce, decode_reduce_by<1>, end_legacy, false};
+extern const EntryDecoder kReduce2Decoder = {3, start_reduce, decode_reduce_by<2>, end_legacy, false};
+extern const EntryDecoder kReduce3Decoder = {4, start_reduce, decode_reduce_by<3>, end_legacy, false};
+extern const EntryDecoder kReduce4Decoder = {5, start_reduce, decode_reduce_by<4>, end_legacy, false};

@@ -124,4 +124,4 @@ DecodeEnd decode_shrink(DecoderState* state, const DecodeRequest& request, int* 
 
 }  // namespace
 
-extern const EntryDecoder kShrinkDecoder = {1, start_shrink, decode_shrink, end_legacy};
+extern const EntryDecoder kShrinkDecoder = {1, start_shrink, decode_shrink, end_legacy, false};

@@ -84,8 +84,8 @@ for e in traditional aes128 aes256; do
 done
 # One text of 4 MiB as each method's tool stores it (OUT/streams/METHOD, the text in
 # OUT/streams/data), for archives whose entries declare other sizes than their streams hold:
-# bzip2, xz and zstd by their own tools, LZMA (with its end marker) and Deflate64 by 7zz, whose
-# entry's data are taken out of its archive.
+# bzip2, xz and zstd by their own tools, LZMA (with its end marker), Deflate64 and PPMd by 7zz,
+# whose entry's data are taken out of its archive.
 mkdir -p "$out/streams"
 cd "$out/streams"
 python3 -c "
@@ -97,7 +97,7 @@ sys.stdout.buffer.write(b' '.join(r.choice(words) for _ in range(900000))[:4 << 
 bzip2 -c data > 12
 xz -c data > 95
 zstd -q -c data > 93
-for m in LZMA:14 Deflate64:9; do
+for m in LZMA:14 Deflate64:9 PPMd:98; do
   7zz a -tzip -mm=${m%:*} one.zip data >/dev/null
   python3 - one.zip ${m#*:} <<'PY'
 import sys, zipfile
