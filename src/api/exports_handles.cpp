@@ -65,7 +65,8 @@ void fill_unzip_texts(const uint8_t* entry, EntryInfo* info)
         info->attribute[i] = static_cast<char>(attributes[i]);
     info->attribute[i++] = (read_u32(entry + central::externalAttributes) & 0x10) ? 'd' : '-';
     info->attribute[i] = 0;
-    copy_bounded(info->mode, method_mode_text(read_u16(entry + central::method)), sizeof info->mode);
+    static_assert(sizeof info->mode == kModeBytes, "the record holds every mode text");
+    format_mode_text(info->mode, read_u16(entry + central::method), read_u16(entry + central::flags));
 }
 
 void make_current(ArchiveHandle* archive, const uint8_t* entry)

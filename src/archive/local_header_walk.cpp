@@ -261,9 +261,11 @@ Walk::End Walk::find_end(LocalEntry* e, uint64_t* next)
         *next = dataStart + e->compressed;
         return End::found;
     }
-    // Stored data have no end of their own, encrypted ones cannot be decoded here, and a stream
-    // that expands too far is not decoded to its end: their descriptors end them.
-    if (const EntryDecoder* decoder = method != 0 && !(flags & kFlagEncrypted) ? find_decoder(method) : nullptr) {
+    // Stored data and those of the old methods have no end of their own, encrypted ones cannot be
+    // decoded here, and a stream that expands too far is not decoded to its end: their
+    // descriptors end them.
+    const EntryDecoder* decoder = !(flags & kFlagEncrypted) ? find_decoder(method) : nullptr;
+    if (decoder && decoder->marksItsEnd) {
         const End end = decode_to_end(decoder, dataStart, e, next);
         if (end != End::tooCostly)
             return end;

@@ -78,8 +78,8 @@ struct DecodeRequest {
     WholeEntry whole;
     // Set by a caller that looks for where a stream ends inside input that goes on (a data
     // descriptor, the next entry), without a whole-entry offer: the first end of a stream then
-    // ends the entry (no further Zstandard frame is looked for), and every decoder but the stored
-    // one stores here how many bytes of the last input chunk the stream left unused.
+    // ends the entry (no further Zstandard frame is looked for), and every decoder whose stream
+    // marks its end stores here how many bytes of the last input chunk the stream left unused.
     uint32_t* unusedInput = nullptr;
 };
 
@@ -99,6 +99,9 @@ struct EntryDecoder {
     DecodeEnd (*decode)(DecoderState* state, const DecodeRequest& request, int* status);
     // Releases what start took; due after every successful start.
     void (*end)(DecoderState* state);
+    // Whether the stream shows where it ends; stored data and the old methods' streams (Shrink,
+    // Reduce, Implode) end only at the declared size.
+    bool marksItsEnd = true;
 };
 
 // The decoder of a compression method, or null when the method is not read.

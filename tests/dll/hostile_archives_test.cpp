@@ -95,6 +95,7 @@ TEST(HostileArchives, NoOutputTakesMoreThanTheDeclaredSize)
         {.name = "x.bin", .data = data, .method = 14, .compressed = stream("14"), .flags = 2},
         {.name = "x.bin", .data = data, .method = 93, .compressed = stream("93")},
         {.name = "x.bin", .data = data, .method = 95, .compressed = stream("95")},
+        {.name = "x.bin", .data = data, .method = 98, .compressed = stream("98")},
         {.name = "x.bin", .data = data, .method = 93, .compressed = stream("93"), .password = "secret"},
         aes_entry("x.bin", data, "secret"),
     };

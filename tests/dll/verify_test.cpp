@@ -218,20 +218,20 @@ TEST(TestCommand, NamesListsFailuresOfEveryKindAndTheMessageMask)
     const std::string stream = ziptest::deflate_raw(data);
     TempZip a({{.name = "dir/", .data = ""},
                {.name = "dir/good.txt", .data = data, .method = 8},
-               {.name = "m98.bin", .data = "x", .method = 98, .compressed = "x"},
+               {.name = "m97.bin", .data = "x", .method = 97, .compressed = "x"},
                {.name = "cut.txt", .data = data, .method = 8, .compressed = stream.substr(0, stream.size() / 2)},
                {.name = "crc.txt", .data = "abc", .crc = 1},
                {.name = "last.txt", .data = "last"}});
     // The first failure is the result; later entries are still tested.
     CommandResult r = run("UnZip", "--test " + a.path);
     EXPECT_EQ(r.code, VARNO_ERROR_METHOD);
-    EXPECT_EQ(lines_of(r.output), (std::vector<std::string>{"OK : dir/", "OK : dir/good.txt", "Archive method not support 98 : m98.bin",
+    EXPECT_EQ(lines_of(r.output), (std::vector<std::string>{"OK : dir/", "OK : dir/good.txt", "Archive method not support 97 : m97.bin",
                                                               "EOF error : cut.txt", "CRC error : crc.txt", "OK : last.txt"}));
     // Names, also from a list file; -q keeps the failures only.
     write_file(a.dir.file(L"names.txt"), "last.txt\r\ncrc.txt\r\n");
-    r = run("Varno", "--test -q " + a.path + " dir/good.txt " + quoted("@" + to_ansi(a.dir.file(L"names.txt"))) + " m98.bin");
+    r = run("Varno", "--test -q " + a.path + " dir/good.txt " + quoted("@" + to_ansi(a.dir.file(L"names.txt"))) + " m97.bin");
     EXPECT_EQ(r.code, VARNO_ERROR_DATA);
-    EXPECT_EQ(lines_of(r.output), (std::vector<std::string>{"CRC error : crc.txt", "Archive method not support 98 : m98.bin"}));
+    EXPECT_EQ(lines_of(r.output), (std::vector<std::string>{"CRC error : crc.txt", "Archive method not support 97 : m97.bin"}));
     r = run("Varno", "--test " + a.path + " dir/good.txt nothing.txt");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.output, "OK : dir\\good.txt");

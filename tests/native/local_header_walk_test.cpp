@@ -80,6 +80,14 @@ TEST(LocalHeaderWalk, EveryWholeEntryOfAnArchiveCutAtEveryLength)
         {.name = "zip64.txt", .data = text, .method = 8, .zip64 = true, .dataDescriptor = true},
         {.name = "locked.txt", .data = text, .password = "pw", .dataDescriptor = true},
         {.name = "deflate64.bin", .data = text, .method = 9, .compressed = ziptest::stored_blocks(text), .dataDescriptor = true},
+        // Implode data have no end of their own: their descriptor ends them, the walk decodes
+        // nothing (so any bytes stand in for them). PPMd data end with an end mark.
+        {.name = "imploded.txt", .data = text, .method = 6, .compressed = text, .dataDescriptor = true},
+        {.name = "ppmd.txt", .data = "Lorem ipsum dolor sit amet, consectetur adipiscing elit.\n", .method = 98,
+         .compressed = std::string("\x08\x00\x4C\x25\x1A\xB2\x78\x7E\x17\x0C\x7B\x45\x3F\xC1\x17\x95\x73\x42\x52\x2E\xB4"
+                                   "\x96\x59\x68\x57\xFA\x24\xA9\x20\x62\xFE\x4D\x0C\xAA\xB2\x30\x5C\x0A\x1B\xE1\xF9\xD7"
+                                   "\x1B\x26\x0A\x5D\x4C\x46\x84\x84\x92\x46\x00", 53),
+         .dataDescriptor = true},
         {.name = "dir/", .data = ""},
         {.name = "last.txt", .data = text, .method = 8, .centralExtra = ziptest::extra_record(0x5455, "\1\0\0\0\0")},
     };
