@@ -63,6 +63,7 @@ fi
 "$root/scripts/debian-source.sh" "$tools" xz-src xz-utils
 "$root/scripts/debian-source.sh" "$tools" zstd-src libzstd=1.5.4+dfsg2-5
 "$root/scripts/debian-source.sh" "$tools" libdeflate-src libdeflate
+"$root/scripts/debian-source.sh" "$tools" 7zip-src 7zip
 
 "$root/scripts/arm64-wine.sh" "$tools/arm64-wine"
 echo "setup: ready"

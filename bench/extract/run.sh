@@ -15,6 +15,9 @@
 #                        files by this tree, by the commit BASE (as above), by 7-Zip's Windows
 #                        program and by 7zz x, wall and CPU time; then the widest set with eight
 #                        workers, for the peak memory
+#   bench/extract/run.sh --sets [RUNS]   the big and the stored archive each as one file, as
+#                        100 MB pieces (split) and as a spanned set (zip -s 100m --out), by varno
+#                        and by 7zz x
 # Data (about 2.5 GB) is made once into build/bench-data (VARNO_BENCH_DATA to put it elsewhere).
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
@@ -26,6 +29,8 @@ if [ "${1:-}" = --scaling ]; then scaling=1; runs=${2:-5}; fi
 if [ "${1:-}" = --overwrite ]; then overwrite=1; runs=${2:-5}; base=${3:-$(git merge-base HEAD main)}; fi
 against_base=0
 if [ "${1:-}" = --base ]; then against_base=1; runs=${2:-5}; base=${3:-$(git merge-base HEAD main)}; fi
+sets=0
+if [ "${1:-}" = --sets ]; then sets=1; runs=${2:-5}; fi
 work_default=/dev/shm/varno-bench
 source "$(dirname "$0")/prepare.sh"
 
@@ -205,6 +210,44 @@ bench_against_base() {
     "$(peak < "$work/widest-before.times" | awk '{print $1 / 1024}')" "$(peak < "$work/widest-after.times" | awk '{print $1 / 1024}')"
 }
 
+# The 1 GB archives (big: the file in Deflate, 691 MB; stored: 1 GB) as 100 MB pieces and as a
+# spanned set, made once beside them, against the archive itself.
+bench_sets() {
+  local set form tool t c
+  for set in big stored; do
+    [ -f "$data/$set-pieces.zip.001" ] || split -b 100M -d -a 3 --numeric-suffixes=1 "$data/$set.zip" "$data/$set-pieces.zip."
+    [ -f "$data/$set-span.zip" ] || zip -q -s 100m "$data/$set.zip" --out "$data/$set-span.zip"
+    cat "$data/$set"-pieces.zip.* "$data/$set"-span.* > /dev/null
+  done
+  named() { case $2 in single) echo "$data/$1.zip" ;; pieces) echo "$data/$1-pieces.zip.001" ;; spanned) echo "$data/$1-span.zip" ;; esac; }
+  rm -f "$work"/sets-*.times
+  for ((i = 0; i < runs; i++)); do
+    for set in big stored; do
+      for form in single pieces spanned; do
+        time_run "sets-$set-$form-varno" "$wine" "$root/build/win64/bin/varno.exe" --i -o "$(winpath "$(named $set $form)")" "$(winpath "$work/out")"
+        time_run "sets-$set-$form-7zz" 7zz x -y -bd -o"$work/out" "$(named $set $form)"
+      done
+    done
+  done
+  printf '\n%-7s %-8s %-6s %9s %7s %10s %8s\n' set form tool median_s cpu_s vs_single vs_7zz
+  for set in big stored; do
+    for form in single pieces spanned; do
+      for tool in varno 7zz; do
+        t=$(median < <(awk '{print $1}' "$work/sets-$set-$form-$tool.times")); c=$(median < <(awk '{print $3}' "$work/sets-$set-$form-$tool.times"))
+        printf '%-7s %-8s %-6s %9.2f %7.2f %10s %8s\n' $set $form $tool "$t" "$c" \
+          "$( [ $form = single ] && echo - || pair_ratio "sets-$set-$form-$tool" "sets-$set-single-$tool" 1)" \
+          "$( [ $tool = 7zz ] && echo - || pair_ratio "sets-$set-$form-varno" "sets-$set-$form-7zz" 1)"
+      done
+    done
+  done
+  echo "(median of $runs runs, varno with --i; ratios: median over the rounds of each round's quotient of wall times)"
+}
+
+if [ $sets = 1 ]; then
+  bench_sets
+  rm -rf "$work/out"
+  exit 0
+fi
 if [ $against_base = 1 ]; then
   bench_against_base
   rm -rf "$work/out"

@@ -7,8 +7,8 @@
 
 void close_archive(ArchiveHandle* archive)
 {
-    if (archive->file != INVALID_HANDLE_VALUE)
-        CloseHandle(archive->file);
+    archive->reader.close();
+    free_parts(archive->parts);
     free(archive->cdBuffer);
     free(archive->refusedEntries);
     close_progress_window(archive);

@@ -65,7 +65,8 @@ void fill_unzip_texts(const uint8_t* entry, EntryInfo* info)
         info->attribute[i] = static_cast<char>(attributes[i]);
     info->attribute[i++] = (read_u32(entry + central::externalAttributes) & 0x10) ? 'd' : '-';
     info->attribute[i] = 0;
-    copy_bounded(info->mode, method_mode_text(read_u16(entry + central::method)), sizeof info->mode);
+    static_assert(sizeof info->mode == kModeBytes, "the record holds every mode text");
+    format_mode_text(info->mode, read_u16(entry + central::method), read_u16(entry + central::flags));
 }
 
 void make_current(ArchiveHandle* archive, const uint8_t* entry)
@@ -175,15 +176,29 @@ BOOL entry_time(HARC handle, FILETIME* time, TimeKind kind)
 
 bool has_current(HARC handle) { return handle && as_archive(handle)->currentEntry; }
 
+// The first bytes of the archive: of the first part of a set that opens (named by its last part
+// or by any piece), else of the file itself. False when they cannot be read. *whole says whether
+// the archive opened with an end record of its own: one cut short is no sound archive.
+bool read_archive_head(LPCSTR name, uint8_t* head, uint32_t* length, bool* whole)
+{
+    *whole = false;
+    if (ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0)) {
+        const int64_t got = archive->reader.read_at(0, head, *length);
+        *whole = !archive->cutShort;
+        close_archive(archive);
+        *length = got > 0 ? static_cast<uint32_t>(got) : 0;
+        return got >= 0;
+    }
+    wchar_t path[kPathUnits];
+    return name_to_wide(name, path, kPathUnits) != 0 && read_file_head(path, 0, &head, length, nullptr) == 0;
+}
+
 BOOL check_archive(LPCSTR name)
 {
-    wchar_t path[kPathUnits];
-    if (!name || name_to_wide(name, path, kPathUnits) == 0)
-        return FALSE;
     uint8_t head[kCheckHeadBytes];
-    uint8_t* buffer = head;
     uint32_t length = sizeof head;
-    if (read_file_head(path, 0, &buffer, &length, nullptr) != 0)
+    bool whole = false;
+    if (!name || !read_archive_head(name, head, &length, &whole))
         return FALSE;
     if (length >= kSfxMinimumHead && find_sfx_section(head) != 0)
         return TRUE;
@@ -195,7 +210,7 @@ BOOL check_archive(LPCSTR name)
             continue;
         if (head[at + 4] < 10 || head[at + 4] > 99)
             continue;
-        return (read_u16(head + at + 6) & 0x2020) == 0 ? TRUE : FALSE;
+        return (read_u16(head + at + 6) & 0x2020) == 0 && whole ? TRUE : FALSE;
     }
     return FALSE;
 }
@@ -236,8 +251,10 @@ int WINAPI UnZipGetFileCount(LPCSTR name)
     ArchiveHandle* archive = open_archive_file(nullptr, name, 0, nullptr, 0);
     if (!archive)
         return -1;
-    // A directory whose walk ends before its count of entries has no count to give.
-    const bool loaded = load_central_directory(archive) == DirectoryLoad::Loaded && !archive->directoryIncomplete;
+    // A directory whose walk ends before its count of entries has no count to give, nor one
+    // rebuilt from the local headers (an archive cut short is not walked for it).
+    const bool loaded = !archive->cutShort && load_central_directory(archive) == DirectoryLoad::Loaded &&
+                        !archive->directoryIncomplete;
     const int count = loaded ? static_cast<int>(archive->entryCount) : -1;
     close_archive(archive);
     return count;

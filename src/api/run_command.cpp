@@ -105,12 +105,29 @@ int32_t run_command(HWND owner, const char* command, char* output, uint32_t outp
 
     DriverHost host(&job, owner, mode);
     int32_t result = walk_command(command, mode, host);
-    // The entries of a directory that ends before its count were used, but the archive is
-    // damaged: that is said once, after everything else, and a success becomes its result.
+    // The entries of a directory that ends before its count (or that was rebuilt from the local
+    // headers) were used, but the archive is damaged, or cut short where it has no end record:
+    // that is said once, after everything else, and a success becomes its result.
     if (job.archive && job.archive->cdBuffer && job.archive->directoryIncomplete) {
-        job_message(&job, 0, kDirectoryIncompleteFormat, job.archive->path);
+        if (job.archive->cutShort)
+            job_message(&job, 0, kArchiveCutShortFormat, job.archive->path);
+        else
+            job_message(&job, 0, kDirectoryIncompleteFormat, job.archive->path);
         if (!is_fatal_result(result))
             result = VARNO_ERROR_DECODER;
+    }
+    // A set that lacks a part is incomplete, whatever the command asked of it: the part is named
+    // (by each entry it kept from being read, else once here) and a success becomes the result.
+    if (job.archive) {
+        if (const int64_t missing = first_lacking_part(job.archive->parts); missing >= 0) {
+            if (!job.archive->missingPartReported) {
+                wchar_t part[MAX_PATH];
+                part_file_name(job.archive->parts, static_cast<uint32_t>(missing), part, MAX_PATH);
+                job_message(&job, 0, kMissingPartFormat, part);
+            }
+            if (!is_fatal_result(result))
+                result = VARNO_ERROR_DECODER;
+        }
     }
     if (job.archive) {
         if (job.workArea)

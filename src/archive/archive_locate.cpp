@@ -5,6 +5,7 @@
 #include "archive/zip_format.h"
 
 int64_t ByteSource::read_at(uint64_t, void*, uint32_t) { return -1; }
+uint64_t ByteSource::disk_start(uint32_t) const { return kDisksIgnored; }
 
 uint32_t find_sfx_section(const uint8_t* head)
 {
@@ -52,6 +53,13 @@ int32_t find_end_record_behind_comment(const uint8_t* window, uint32_t bytesRead
 
 namespace {
 
+// The position of a recorded offset on a disk: moved to the disk's start in a spanned set.
+uint64_t on_disk(const ByteSource& source, uint32_t disk, uint64_t offset)
+{
+    const uint64_t start = source.disk_start(disk);
+    return start == kDisksIgnored ? offset : start + offset;
+}
+
 // Bytes behind the ZIP data of a self-extractor whose data sits in a section of its own
 // (such as an appended signature); 0 for every other file. 32-bit arithmetic, as recorded.
 uint32_t sfx_tail_skip(const uint8_t* head, uint32_t headRead, uint64_t fileSize)
@@ -84,7 +92,7 @@ LocateFailure take_zip64_end_record(ByteSource& source, const uint8_t* locator, 
                                     ArchiveGeometry* g)
 {
     uint8_t record[kZip64EndRecordReadSize];
-    const uint64_t recorded = read_u64(locator + 8);
+    const uint64_t recorded = on_disk(source, read_u32(locator + 4), read_u64(locator + 8));
     uint64_t distance = 0;
     int found = read_zip64_end_record(source, recorded, record);
     if (found == 0 && !plain && locatorPosition >= kZip64EndRecordReadSize) {
@@ -98,10 +106,11 @@ LocateFailure take_zip64_end_record(ByteSource& source, const uint8_t* locator, 
         return LocateFailure::ReadFailed;
     if (found == 0)
         return LocateFailure::NotAnArchive;
-    const uint64_t entries = read_u64(record + 24);
+    const uint64_t entries = read_u64(record + 32);  // of all disks
     g->entryCount = (entries >> 32) == 0 ? static_cast<uint32_t>(entries) : 0xFFFFFFFF;
     g->cdSize = static_cast<uint32_t>(read_u64(record + 40));
-    g->cdOffset = read_u64(record + 48) + distance;
+    g->cdOffset = on_disk(source, read_u32(record + 20), read_u64(record + 48)) + distance;
+    g->lastDisk = read_u32(record + 16);
     g->baseOffset = distance;
     return LocateFailure::None;
 }
@@ -115,6 +124,7 @@ LocateFailure take_end_record(ByteSource& source, const uint8_t* window, int32_t
     const uint32_t recordedOffset = read_u32(end + 16);
     const uint32_t recordedSize = read_u32(end + 12);
     const bool full = recordedOffset == 0xFFFFFFFF || recordedSize == 0xFFFFFFFF;
+    g->lastDisk = read_u16(end + 4);
 
     // ZIP64: the locator lies directly in front of the end record. Its records are needed
     // when the 32-bit fields are full, and taken whenever they are found: tools that write
@@ -134,7 +144,7 @@ LocateFailure take_end_record(ByteSource& source, const uint8_t* window, int32_t
     g->entryCount = read_u16(end + 10);
     g->cdSize = recordedSize;
     if (plain) {
-        g->cdOffset = recordedOffset;
+        g->cdOffset = on_disk(source, read_u16(end + 6), recordedOffset);
     } else {
         // The directory is taken to end where the end record begins.
         g->cdOffset = position - g->cdSize;
@@ -152,10 +162,13 @@ LocateFailure locate_central_directory(ByteSource& source, uint64_t fileSize, Ar
     const int64_t headRead = source.read_at(0, head, sizeof head);
     if (headRead < 0)
         return LocateFailure::ReadFailed;
-    if (headRead < 2)
+    // The parts of a spanned set are plain ZIP data, their offsets as recorded, whether or not
+    // the first part is there to show it.
+    const bool spanned = source.disk_start(0) != kDisksIgnored;
+    if (headRead < 2 && !spanned)
         return LocateFailure::NotAnArchive;
 
-    const bool plain = head[0] == 'P' && head[1] == 'K';
+    const bool plain = spanned || (head[0] == 'P' && head[1] == 'K');
     const uint64_t tailSkip = plain ? 0 : sfx_tail_skip(head, static_cast<uint32_t>(headRead), fileSize);
     const uint32_t windowLength = fileSize < kSearchWindow ? static_cast<uint32_t>(fileSize) : kSearchWindow;
     if (tailSkip + windowLength > fileSize)

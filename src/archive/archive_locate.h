@@ -3,11 +3,16 @@
 #pragma once
 #include <stdint.h>
 
-// Random-access reads of the archive file.
+constexpr uint64_t kDisksIgnored = UINT64_MAX;
+
+// Random-access reads of the archive's bytes: a single file, or the parts of a set joined.
 class ByteSource {
 public:
     // Reads up to length bytes at offset; returns the count read, or -1 on a failed read.
     virtual int64_t read_at(uint64_t offset, void* buffer, uint32_t length);
+    // Where disk `disk` of a spanned set begins among the bytes, since its records count offsets
+    // from the start of their disk; kDisksIgnored for every other source.
+    virtual uint64_t disk_start(uint32_t disk) const;
 };
 
 constexpr uint32_t kHeadBytes = 768;        // read from the start to recognise the kind of file
@@ -31,6 +36,7 @@ struct ArchiveGeometry {
     uint64_t cdOffset;    // file position of the central directory
     uint32_t cdSize;
     uint32_t entryCount;  // 0xFFFFFFFF when a ZIP64 count does not fit
+    uint32_t lastDisk;    // the end record's own disk: above 0 in the last part of a spanned set
 };
 
 // Position in head (at least 768 bytes) of a "_winzip_" section name, or 0.

@@ -2,8 +2,16 @@
 
 #include <stdlib.h>
 #include <string.h>
+// The handle's reader is made in place inside the handle's block. The ARM64 build compiles
+// without the C++ library's headers: the placement form of new is then declared here.
+#if __has_include(<new>)
+#include <new>
+#else
+inline void* operator new(decltype(sizeof 0), void* place) noexcept { return place; }
+#endif
 
 #include "archive/archive_locate.h"
+#include "archive/local_header_walk.h"
 #include "archive/zip_format.h"
 #include "core/library_state.h"
 #include "core/messages.h"
@@ -11,43 +19,50 @@
 
 namespace {
 
-class FileSource : public ByteSource {
-public:
-    explicit FileSource(HANDLE file) : file_(file) {}
-    int64_t read_at(uint64_t offset, void* buffer, uint32_t length) override
-    {
-        LARGE_INTEGER position;
-        position.QuadPart = static_cast<LONGLONG>(offset);
-        if (position.QuadPart < 0) {
-            SetLastError(ERROR_NEGATIVE_SEEK);
-            return -1;
-        }
-        DWORD got = 0;
-        if (!SetFilePointerEx(file_, position, nullptr, FILE_BEGIN) || !ReadFile(file_, buffer, length, &got, nullptr))
-            return -1;
-        return got;
-    }
-
-private:
-    HANDLE file_;
-};
-
-// Reads length bytes at offset of the file; false unless all arrive.
-bool read_exactly(HANDLE file, uint64_t offset, void* buffer, uint32_t length)
+// Reads length bytes at offset of the archive; false unless all arrive.
+bool read_exactly(ArchiveHandle* archive, uint64_t offset, void* buffer, uint32_t length)
 {
-    FileSource source(file);
-    return source.read_at(offset, buffer, length) == static_cast<int64_t>(length);
+    return archive->reader.read_at(offset, buffer, length) == static_cast<int64_t>(length);
 }
 
-// Ends a failed open: the file is closed and the handle freed with the last error kept.
+// Ends a failed open: the parts are closed and the handle freed with the last error kept.
 ArchiveHandle* fail_open(ArchiveHandle* archive)
 {
     const DWORD error = GetLastError();
-    if (archive->file != INVALID_HANDLE_VALUE)
-        CloseHandle(archive->file);
+    archive->reader.close();
+    free_parts(archive->parts);
     free(archive);
     SetLastError(error);
     return nullptr;
+}
+
+// Starts reading the archive from parts, taking over file, the named file opened as part `part`.
+bool read_from(ArchiveHandle* archive, ArchiveParts* parts, uint32_t part, HANDLE file)
+{
+    archive->reader.close();
+    free_parts(archive->parts);
+    archive->parts = parts;
+    if (!parts && file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!parts || !archive->reader.open(parts, part, file)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    archive->fileSize = joined_size(parts->layout);
+    return true;
+}
+
+// Finds the central directory. An end record that names a disk after the first is the last
+// part of a spanned set: the set is then found beside it and read as one.
+LocateFailure locate_directory(ArchiveHandle* archive, ArchiveGeometry* geometry)
+{
+    const LocateFailure failure = locate_central_directory(archive->reader, archive->fileSize, geometry);
+    if (geometry->lastDisk == 0 || archive->parts->layout.count > 1 || geometry->lastDisk >= kMaxParts)
+        return failure;
+    if (!read_from(archive, find_spanned_parts(archive->path, geometry->lastDisk, archive->fileSize), 0,
+                   INVALID_HANDLE_VALUE))
+        return LocateFailure::ReadFailed;
+    return locate_central_directory(archive->reader, archive->fileSize, geometry);
 }
 
 }  // namespace
@@ -60,14 +75,15 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    archive->file = INVALID_HANDLE_VALUE;
+    new (&archive->reader) ArchiveReader();
+    HANDLE file = INVALID_HANDLE_VALUE;
     // A name that cannot be converted names no file that could be opened.
     if (name_to_wide(name, archive->path, kPathUnits) != 0)
-        archive->file = CreateFileW(archive->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+        file = CreateFileW(archive->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     else
         archive->path[0] = 0;
-    if (archive->file == INVALID_HANDLE_VALUE) {
+    if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (sink) {
             if (messageMask & 1)
@@ -84,13 +100,30 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
     archive->progressInterval = 1000;
     archive->ownerWindow = owner;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(archive->file, &size))
+    if (!GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
         return fail_open(archive);
-    archive->fileSize = static_cast<uint64_t>(size.QuadPart);
+    }
+    // A piece is read with the others of its file, from the first; any other file on its own.
+    if (ArchiveParts* pieces = find_pieces(archive->path)) {
+        CloseHandle(file);
+        if (!read_from(archive, pieces, 0, INVALID_HANDLE_VALUE))
+            return fail_open(archive);
+    } else if (!read_from(archive, single_part(archive->path, static_cast<uint64_t>(size.QuadPart)), 0, file)) {
+        return fail_open(archive);
+    }
 
-    FileSource source(archive->file);
     ArchiveGeometry geometry;
-    const LocateFailure failure = locate_central_directory(source, archive->fileSize, &geometry);
+    LocateFailure failure = locate_directory(archive, &geometry);
+    // ZIP data without a usable end record, as a download that stopped leaves them, are read
+    // from their local headers when they begin with one (the directory is rebuilt on loading).
+    uint64_t start = 0;
+    if (failure != LocateFailure::None && failure != LocateFailure::ReadFailed &&
+        find_first_local_header(archive->reader, archive->fileSize, &start)) {
+        failure = LocateFailure::None;
+        geometry = ArchiveGeometry{};
+        archive->cutShort = true;
+    }
     if (failure != LocateFailure::None) {
         // A file that reads but holds no usable end record says so with a format error rather
         // than with whatever error an earlier call left behind.
@@ -114,17 +147,20 @@ ArchiveHandle* open_archive_file(HWND owner, const char* name, int32_t mode, Mes
     return archive;
 }
 
-DirectoryLoad load_central_directory(ArchiveHandle* archive)
+namespace {
+
+// The directory the end record names.
+DirectoryLoad load_recorded_directory(ArchiveHandle* archive)
 {
-    if (archive->cdBuffer)
-        return DirectoryLoad::Loaded;
     // Recorded values are untrusted: a directory beyond the end of the file is never allocated.
     if (archive->cdOffset > archive->fileSize || archive->cdSize > archive->fileSize - archive->cdOffset)
         return DirectoryLoad::NotADirectory;
     uint8_t* buffer = static_cast<uint8_t*>(malloc(archive->cdSize ? archive->cdSize : 1));
     if (!buffer)
         return DirectoryLoad::ReadFailed;
-    if (!read_exactly(archive->file, archive->cdOffset, buffer, archive->cdSize)) {
+    // A directory in a missing part is not read: its zeros would say nothing.
+    if (archive_missing_part(archive, archive->cdOffset, archive->cdOffset + archive->cdSize) >= 0 ||
+        !read_exactly(archive, archive->cdOffset, buffer, archive->cdSize)) {
         free(buffer);
         return DirectoryLoad::ReadFailed;
     }
@@ -133,7 +169,7 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
         // A header that begins where the directory does, but does not fit its declared size,
         // makes a directory that ends before its count: kept with nothing to walk.
         uint8_t signature[4];
-        if (archive->entryCount != 0 && read_exactly(archive->file, archive->cdOffset, signature, sizeof signature) &&
+        if (archive->entryCount != 0 && read_exactly(archive, archive->cdOffset, signature, sizeof signature) &&
             read_u32(signature) == kCentralHeaderSignature) {
             archive->cdBuffer = buffer;
             archive->cdEnd = end;
@@ -142,7 +178,7 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
         }
         // Only a directory that cannot be walked needs a look at the first local header.
         uint8_t localHead[kLocalHeaderSize];
-        const bool haveHead = read_exactly(archive->file, archive->baseOffset, localHead, sizeof localHead);
+        const bool haveHead = read_exactly(archive, archive->baseOffset, localHead, sizeof localHead);
         const DirectoryCheck check =
             check_central_directory(buffer, end, archive->entryCount, localHead, haveHead ? sizeof localHead : 0);
         free(buffer);
@@ -155,11 +191,53 @@ DirectoryLoad load_central_directory(ArchiveHandle* archive)
     return DirectoryLoad::Loaded;
 }
 
+// The directory rebuilt from the local headers, when the ZIP data begin with one. It lies behind
+// the file's bytes as far as the overlap check is concerned, and its offsets count from the start.
+DirectoryLoad rebuild_directory(ArchiveHandle* archive)
+{
+    uint64_t start = 0;
+    if (!find_first_local_header(archive->reader, archive->fileSize, &start))
+        return DirectoryLoad::NotADirectory;
+    RebuiltDirectory rebuilt;
+    switch (rebuild_central_directory(archive->reader, archive->fileSize, start, &rebuilt)) {
+    case RebuildResult::rebuilt:
+        break;
+    case RebuildResult::noEntries:
+        return DirectoryLoad::NotADirectory;
+    case RebuildResult::failed:
+        return DirectoryLoad::ReadFailed;
+    }
+    archive->cdBuffer = rebuilt.headers;
+    archive->cdEnd = rebuilt.headers + rebuilt.size;
+    archive->cdSize = rebuilt.size;
+    archive->cdOffset = archive->fileSize;
+    archive->entryCount = rebuilt.count;
+    archive->baseOffset = 0;
+    archive->cutEntry = rebuilt.cutEntry;
+    archive->directoryIncomplete = true;
+    return DirectoryLoad::Loaded;
+}
+
+}  // namespace
+
+DirectoryLoad load_central_directory(ArchiveHandle* archive)
+{
+    if (archive->cdBuffer)
+        return DirectoryLoad::Loaded;
+    const DirectoryLoad load = archive->cutShort ? DirectoryLoad::NotADirectory : load_recorded_directory(archive);
+    return load == DirectoryLoad::NotADirectory ? rebuild_directory(archive) : load;
+}
+
+ArchiveLayout archive_layout(const ArchiveHandle* archive)
+{
+    return {archive->baseOffset, archive->cdOffset, archive->cdSize, archive->fileSize, &archive->parts->layout};
+}
+
 bool check_entry_ranges(ArchiveHandle* archive)
 {
     if (archive->rangesChecked)
         return true;
-    const ArchiveLayout layout = {archive->baseOffset, archive->cdOffset, archive->cdSize, archive->fileSize};
+    const ArchiveLayout layout = archive_layout(archive);
     archive->rangesChecked =
         find_refused_entries(archive->cdBuffer, archive->cdEnd, layout, &archive->refusedEntries, &archive->refusedCount);
     return archive->rangesChecked;
@@ -167,6 +245,8 @@ bool check_entry_ranges(ArchiveHandle* archive)
 
 Refusal entry_refused(const ArchiveHandle* archive, const uint8_t* entry)
 {
+    if (entry == archive->cutEntry)
+        return Refusal::cutShort;
     if (archive->refusedCount == 0)
         return Refusal::none;
     return entry_refusal(archive->refusedEntries, archive->refusedCount, static_cast<uint32_t>(entry - archive->cdBuffer));

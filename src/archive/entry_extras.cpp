@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr uint16_t kZip64Tag = 0x0001;
 constexpr uint16_t kNtfsTag = 0x000a;
 constexpr uint16_t kTimestampTag = 0x5455;
 constexpr uint16_t kNtfsTimesAttribute = 1;
@@ -78,7 +77,7 @@ int32_t read_entry_extras_with(const uint8_t* header, EntryExtraInfo* extras, Do
         if (size > extraLength - at - 4)
             break;
         const uint8_t* data = block + at + 4;
-        if (tag == kZip64Tag) {
+        if (tag == kZip64ExtraTag) {
             read_zip64(header, data, size, extras);
         } else if (tag == kNtfsTag) {
             read_ntfs_times(data, size, extras);

@@ -37,6 +37,13 @@ uint64_t saturating_add(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UI
 
 }  // namespace
 
+uint64_t entry_position(const uint8_t* header, const EntryExtraInfo& extras, const ArchiveLayout& layout)
+{
+    const uint64_t disk = layout.parts ? part_start(*layout.parts, read_u16(header + central::diskNumber)) : kDisksIgnored;
+    const uint64_t offset = saturating_add(entry_local_header_offset(header, extras), layout.baseOffset);
+    return disk == kDisksIgnored ? offset : saturating_add(offset, disk);
+}
+
 bool find_refused_entries(const uint8_t* begin, const uint8_t* end, const ArchiveLayout& layout, RefusedEntry** refused,
                           uint32_t* count)
 {
@@ -61,7 +68,7 @@ bool find_refused_entries(const uint8_t* begin, const uint8_t* end, const Archiv
         const uint64_t compressed = entry_compressed_size(at, extras);
         if (compressed != 0) {
             EntryRange& range = ranges[n++];
-            range.start = saturating_add(entry_local_header_offset(at, extras), layout.baseOffset);
+            range.start = entry_position(at, extras, layout);
             range.end = saturating_add(saturating_add(range.start, kLocalHeaderSize), compressed);
             range.entry.header = static_cast<uint32_t>(at - begin);
             range.entry.why = range.end > layout.fileSize ? Refusal::pastTheEnd

@@ -5,15 +5,24 @@
 #pragma once
 #include <stdint.h>
 
-// Where the parts of an archive lie, as positions in its file.
+#include "archive/archive_parts.h"
+#include "archive/central_directory.h"
+
+// Where the parts of an archive lie, as positions in its bytes.
 struct ArchiveLayout {
     uint64_t baseOffset;  // added to every recorded local header offset
     uint64_t cdOffset;
     uint64_t cdSize;
     uint64_t fileSize;
+    const PartLayout* parts;  // the parts its bytes are read from; null for a single file
 };
 
-enum class Refusal : uint32_t { none, overlap, pastTheEnd };
+// Where the local header of the entry (a central header with its extras) lies: its recorded
+// offset, moved by the bytes in front of the ZIP data and, in a spanned set, to its disk.
+uint64_t entry_position(const uint8_t* header, const EntryExtraInfo& extras, const ArchiveLayout& layout);
+
+// cutShort is not the check's: the handle refuses the entry that an archive cut short ends in.
+enum class Refusal : uint32_t { none, overlap, pastTheEnd, cutShort };
 
 struct RefusedEntry {
     uint32_t header;  // offset of the central header from the directory's start

@@ -20,6 +20,7 @@ constexpr uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
 constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
 constexpr uint32_t kArchiveExtraDataSignature = 0x08064b50;  // in front of an encrypted directory
+constexpr uint32_t kDataDescriptorSignature = 0x08074b50;
 
 constexpr uint32_t kEndRecordSize = 22;
 constexpr uint32_t kZip64LocatorSize = 20;
@@ -41,6 +42,7 @@ constexpr uint32_t uncompressedSize = 24;
 constexpr uint32_t nameLength = 28;
 constexpr uint32_t extraLength = 30;
 constexpr uint32_t commentLength = 32;
+constexpr uint32_t diskNumber = 34;
 constexpr uint32_t internalAttributes = 36;
 constexpr uint32_t externalAttributes = 38;
 constexpr uint32_t localHeaderOffset = 42;
@@ -48,11 +50,17 @@ constexpr uint32_t localHeaderOffset = 42;
 
 // Field offsets of a local file header.
 namespace local {
+constexpr uint32_t versionNeeded = 4;
 constexpr uint32_t flags = 6;
 constexpr uint32_t method = 8;
+constexpr uint32_t crc32 = 14;
+constexpr uint32_t compressedSize = 18;
+constexpr uint32_t uncompressedSize = 22;
 constexpr uint32_t nameLength = 26;
 constexpr uint32_t extraLength = 28;
 }  // namespace local
+
+constexpr uint16_t kZip64ExtraTag = 0x0001;  // the extra record of ZIP64 sizes and offset
 
 // General-purpose flag bits.
 constexpr uint16_t kFlagEncrypted = 0x0001;

@@ -11,6 +11,8 @@
 // provider knows whether the input ended or failed).
 typedef uint32_t (*InputFunction)(void* descriptor, uint8_t** next);
 // Takes count decoded bytes at data; returns 0 on success (the receiver knows why it refused).
+// The pipeline's output refuses a block that would pass the entry's declared size, so a decoder
+// bounds nothing itself: it hands over blocks of its buffer and stops at the first refusal.
 typedef int (*OutputFunction)(void* descriptor, uint8_t* data, uint32_t count);
 
 // How a decoding ended. The pipeline looks at its own input and output records first: an input
@@ -74,6 +76,11 @@ struct DecodeRequest {
     uint64_t declaredSize;  // the central directory's uncompressed size
     uint16_t flags;         // the central directory's general-purpose flags
     WholeEntry whole;
+    // Set by a caller that looks for where a stream ends inside input that goes on (a data
+    // descriptor, the next entry), without a whole-entry offer: the first end of a stream then
+    // ends the entry (no further Zstandard frame is looked for), and every decoder whose stream
+    // marks its end stores here how many bytes of the last input chunk the stream left unused.
+    uint32_t* unusedInput = nullptr;
 };
 
 // How a decoding that used all of its input ended without the stream's end: the entry is whole
@@ -92,6 +99,9 @@ struct EntryDecoder {
     DecodeEnd (*decode)(DecoderState* state, const DecodeRequest& request, int* status);
     // Releases what start took; due after every successful start.
     void (*end)(DecoderState* state);
+    // Whether the stream shows where it ends; stored data and the old methods' streams (Shrink,
+    // Reduce, Implode) end only at the declared size.
+    bool marksItsEnd = true;
 };
 
 // The decoder of a compression method, or null when the method is not read.

@@ -863,6 +863,8 @@ DecodeEnd decode_deflate64(DecoderState* state, const DecodeRequest& request, in
     *status = deflate64_decode(stream, request.input, request.inputDescriptor, request.output, request.outputDescriptor);
     switch (*status) {
     case kDeflate64StreamEnd:
+        if (request.unusedInput)
+            *request.unusedInput = stream->avail_in;
         return DecodeEnd::complete;
     case kDeflate64BufferError:
         return DecodeEnd::truncated;

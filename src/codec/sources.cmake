@@ -5,8 +5,13 @@ list(APPEND VARNO_PORTABLE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/decode_threads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/decoders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/deflate64.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/implode.cpp
   ${CMAKE_CURRENT_LIST_DIR}/inflate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/legacy_stream.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lzma.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ppmd.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reduce.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shrink.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stored.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stream_decoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xz.cpp
@@ -82,4 +87,7 @@ if(VARNO_ARCH STREQUAL arm64)
   target_link_libraries(varno_deflate INTERFACE varno_deflate_crc_armv8)
 endif()
 
-set(VARNO_CODEC_LIBRARIES varno_zlib varno_bzip2 varno_lzma varno_zstd varno_deflate)
+# The PPMd variant I decoder of the LZMA SDK, from the 7zip source package.
+varno_source_library(varno_ppmd 7zip-src PUBLIC_INCLUDES C SOURCES C/Ppmd8.c C/Ppmd8Dec.c)
+
+set(VARNO_CODEC_LIBRARIES varno_zlib varno_bzip2 varno_lzma varno_zstd varno_deflate varno_ppmd)

@@ -24,4 +24,4 @@ void end_stored(DecoderState*) {}
 
 }  // namespace
 
-extern const EntryDecoder kStoredDecoder = {0, start_stored, decode_stored, end_stored};
+extern const EntryDecoder kStoredDecoder = {0, start_stored, decode_stored, end_stored, false};

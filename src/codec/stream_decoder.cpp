@@ -37,9 +37,14 @@ DecodeEnd decode_stream(StreamStep step, void* library, const DecodeRequest& req
                 atFrameEnd = false;
             switch (end) {
             case StepEnd::goesOn:
-            case StepEnd::frameEnd:
                 break;
+            case StepEnd::frameEnd:
+                if (!request.unusedInput)
+                    break;
+                [[fallthrough]];
             case StepEnd::streamEnd:
+                if (request.unusedInput)
+                    *request.unusedInput = buffers.inAvailable;
                 return DecodeEnd::complete;
             case StepEnd::invalidData:
                 return DecodeEnd::invalidData;

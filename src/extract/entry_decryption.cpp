@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "archive/archive_handle.h"
+#include "archive/archive_locate.h"
 #include "core/desktop.h"
 #include "core/extract_job.h"
 #include "crypto/aes_extra_field.h"
@@ -26,10 +27,11 @@ bool top_up(DecryptionContext* input, ByteCursor* cursor, uint32_t need)
         return true;
     memmove(input->buffer, cursor->next, cursor->available);
     cursor->next = input->buffer;
-    DWORD got = 0;
-    if (!ReadFile(input->file, input->buffer + cursor->available, need - cursor->available, &got, nullptr))
+    const int64_t got = input->source->read_at(input->position, input->buffer + cursor->available, need - cursor->available);
+    if (got < 0)
         return false;
-    cursor->available += got;
+    input->position += static_cast<uint64_t>(got);
+    cursor->available += static_cast<uint32_t>(got);
     if (cursor->available < need) {
         SetLastError(ERROR_HANDLE_EOF);
         return false;
@@ -188,11 +190,8 @@ bool setup_aes(ExtractJob* job, DecryptionContext* input, ByteCursor* cursor, ui
     memcpy(saltAndVerifier, cursor->next, headerLength);
     consume(cursor, headerLength);
     input->remaining -= headerLength + kAesAuthenticationSize;
-    // The data begin at the cursor, whose bytes the file position has passed already.
-    LARGE_INTEGER position = {};
-    if (!SetFilePointerEx(input->file, position, &position, FILE_CURRENT))
-        return header_read_failed(job);
-    input->codeOffset = static_cast<uint64_t>(position.QuadPart) - cursor->available + input->remaining;
+    // The data begin at the cursor, whose bytes the reading position has passed already.
+    input->codeOffset = input->position - cursor->available + input->remaining;
     return derive_aes_key(job, cipher, saltAndVerifier, saltLength);
 }
 
@@ -207,14 +206,11 @@ bool decrypt_entry_data(EntryCipher* cipher, uint8_t* data, uint32_t length)
 
 int entry_code_matches(DecryptionContext* input)
 {
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(input->codeOffset);
     uint8_t stored[kAesAuthenticationSize];
-    DWORD got = 0;
-    if (at.QuadPart < 0 || !SetFilePointerEx(input->file, at, nullptr, FILE_BEGIN) ||
-        !ReadFile(input->file, stored, sizeof stored, &got, nullptr))
+    const int64_t got = input->source->read_at(input->codeOffset, stored, sizeof stored);
+    if (got < 0)
         return -1;
-    if (got < sizeof stored) {
+    if (got < static_cast<int64_t>(sizeof stored)) {
         SetLastError(ERROR_HANDLE_EOF);
         return -1;
     }

@@ -7,6 +7,7 @@
 #include "crypto/traditional_cipher.h"
 #include "crypto/winzip_aes.h"
 
+class ByteSource;
 struct ArchiveHandle;
 struct ExtractJob;
 
@@ -32,11 +33,12 @@ struct EntryCipher {
 
 // The entry's compressed input, read by the encryption set-up and the transfer loop.
 struct DecryptionContext {
-    HANDLE file;
+    ByteSource* source;  // the thread's reader of the archive
+    uint64_t position;   // where the next read from the archive begins
     uint8_t* buffer;     // the input buffer, 1 MiB
     uint64_t remaining;  // compressed bytes of the entry not yet read from the archive
     EntryCipher cipher;
-    uint64_t codeOffset; // an authenticated AES entry: the file position of its stored code
+    uint64_t codeOffset; // an authenticated AES entry: the position of its stored code
 };
 
 // Bytes of the input buffer not yet consumed.

@@ -1,6 +1,7 @@
 #include "extract/entry_transfer.h"
 
 #include "archive/archive_handle.h"
+#include "archive/archive_locate.h"
 #include "codec/decode_threads.h"
 #include "core/extract_job.h"
 #include "extract/extract_entry.h"
@@ -66,9 +67,9 @@ uint32_t pull_input(void* descriptor, uint8_t** next)
     } else {
         if (input->remaining == 0)
             return 0;
-        const DWORD want = input->remaining < kChunkSize ? static_cast<DWORD>(input->remaining) : kChunkSize;
-        DWORD got = 0;
-        if (!ReadFile(input->file, input->buffer, want, &got, nullptr)) {
+        const uint32_t want = input->remaining < kChunkSize ? static_cast<uint32_t>(input->remaining) : kChunkSize;
+        const int64_t got = input->source->read_at(input->position, input->buffer, want);
+        if (got < 0) {
             job_message(from->job, 0, L"Read error %d : %s", static_cast<int>(GetLastError()), from->path);
             from->stop = VARNO_ERROR_ARCHIVE_READ;
             return 0;
@@ -79,7 +80,8 @@ uint32_t pull_input(void* descriptor, uint8_t** next)
             return 0;
         }
         *next = input->buffer;
-        count = got;
+        count = static_cast<uint32_t>(got);
+        input->position += count;
     }
     input->remaining -= count;
     if (!decrypt_entry_data(&input->cipher, *next, count)) {
@@ -123,11 +125,9 @@ uint64_t known_input_size(const EntryInput& from)
     const uint64_t unread = total - from.pending.available;
     if (unread == 0)
         return total;
-    LARGE_INTEGER zero = {};
-    LARGE_INTEGER position;
+    const uint64_t position = from.input->position;
     const uint64_t fileSize = from.job->archive->fileSize;
-    if (!SetFilePointerEx(from.input->file, zero, &position, FILE_CURRENT) || position.QuadPart < 0 ||
-        static_cast<uint64_t>(position.QuadPart) > fileSize || unread > fileSize - position.QuadPart)
+    if (position > fileSize || unread > fileSize - position)
         return 0;
     return total;
 }

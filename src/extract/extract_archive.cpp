@@ -88,7 +88,7 @@ void process_entry(ExtractJob* job, const uint8_t* entry, char* name)
     if (archive->options.listMode != 0)
         format_listing_line(job, entry, name);
     else
-        extract_entry_with_retries(job, archive->file, entry, name);
+        extract_entry_with_retries(job, &archive->reader, entry, name);
 }
 
 // The entry loop on the caller's thread, over the walk's run.

@@ -40,11 +40,11 @@ bool names_no_file(const wchar_t* part)
 
 class EntryExtraction {
 public:
-    EntryExtraction(ExtractJob* job, HANDLE file, const uint8_t* entry)
+    EntryExtraction(ExtractJob* job, ByteSource* source, const uint8_t* entry)
         : job_(job), archive_(job->archive), entry_(entry), buffer_(job->workArea),
           output_(job->workArea + kInputSize)
     {
-        input_.file = file;
+        input_.source = source;
         input_.buffer = job->workArea;
     }
     ~EntryExtraction() { release_entry_cipher(&input_.cipher); }
@@ -56,7 +56,7 @@ public:
 private:
     bool decode_name(char* name);
     bool read_local_header();
-    bool skip_name_and_extra();
+    void skip_name_and_extra();
     bool start_decryption();
     bool compose_path(bool* isDirectory);
     void end_decoder();
@@ -100,13 +100,14 @@ void EntryExtraction::run(char* name)
     if (!compose_path(&isDirectory))
         return;
     // An entry that shares its bytes with another is not expanded, nor one whose bytes would
-    // lie past the end of the archive; nothing of it is read.
+    // lie past the end of the archive; nothing of it is read. The entry an archive cut short
+    // ends in fails as the archive does.
     if (const Refusal refusal = entry_refused(archive_, entry_); refusal != Refusal::none && !isDirectory) {
         if (refusal == Refusal::overlap)
             job_message(job_, 0, L"Overlap error : %s", path_);
         else
             job_message(job_, 0, L"EOF error : %s", path_);
-        job_->sink.result = VARNO_ERROR_DATA;
+        job_->sink.result = refusal == Refusal::cutShort ? VARNO_ERROR_DECODER : VARNO_ERROR_DATA;
         return;
     }
     if (!read_local_header())
@@ -117,8 +118,8 @@ void EntryExtraction::run(char* name)
         if (!setup_aes(job_, &input_, &cursor_, read_u16(local_ + local::nameLength),
                        read_u16(local_ + local::extraLength), &method_))
             return;
-    } else if (!skip_name_and_extra()) {
-        return;
+    } else {
+        skip_name_and_extra();
     }
     decoder_ = find_decoder(method_);
     if (!decoder_) {
@@ -176,10 +177,7 @@ bool EntryExtraction::decode_name(char* name) { return decode_entry_name(archive
 
 bool EntryExtraction::read_local_header()
 {
-    const uint64_t offset = entry_local_header_offset(entry_, extras_);
-    uint64_t position = offset + archive_->baseOffset;  // 64-bit, with carry
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(position);
+    const uint64_t position = entry_position(entry_, extras_, archive_layout(archive_));
     const uint32_t phase = static_cast<uint32_t>(position % kReadPhase);
     const uint64_t fixed = kLocalHeaderSize + static_cast<uint64_t>(read_u16(entry_ + central::nameLength)) +
                            read_u16(entry_ + central::extraLength);
@@ -188,11 +186,26 @@ bool EntryExtraction::read_local_header()
     uint32_t count = kInputSize - phase;
     if (input_.remaining < 0x100000000ull && input_.remaining + fixed + phase <= kInputSize)
         count = static_cast<uint32_t>(fixed + input_.remaining);
-    DWORD got = 0;
-    if (at.QuadPart < 0 || !SetFilePointerEx(input_.file, at, nullptr, FILE_BEGIN) ||
-        !ReadFile(input_.file, buffer_ + phase, count, &got, nullptr)) {
+    const int64_t got = position < (1ull << 63) ? input_.source->read_at(position, buffer_ + phase, count) : -1;
+    if (got < 0) {
+        if (position >= (1ull << 63))
+            SetLastError(ERROR_NEGATIVE_SEEK);
         job_message(job_, 0, L"Archive read error %d", static_cast<int>(GetLastError()));
         job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
+        return false;
+    }
+    // An entry of which a part of its set lacks any byte is not extracted, nor begun.
+    const uint8_t* header = buffer_ + phase;
+    const uint64_t headerBytes = got < kLocalHeaderSize ? kLocalHeaderSize
+                                                        : kLocalHeaderSize + read_u16(header + local::nameLength) +
+                                                              static_cast<uint64_t>(read_u16(header + local::extraLength));
+    const uint64_t end = position + headerBytes + input_.remaining;
+    if (const int64_t missing = archive_missing_part(archive_, position, end < position ? UINT64_MAX : end); missing >= 0) {
+        wchar_t part[MAX_PATH];
+        part_file_name(archive_->parts, static_cast<uint32_t>(missing), part, MAX_PATH);
+        job_message(job_, 0, kMissingPartFormat, part);
+        InterlockedExchange(&archive_->missingPartReported, 1);
+        job_->sink.result = 0;
         return false;
     }
     if (got < kLocalHeaderSize) {
@@ -201,13 +214,14 @@ bool EntryExtraction::read_local_header()
     }
     local_ = buffer_ + phase;
     cursor_.next = buffer_ + phase + kLocalHeaderSize;
-    cursor_.available = got - kLocalHeaderSize;
+    cursor_.available = static_cast<uint32_t>(got) - kLocalHeaderSize;
+    input_.position = position + static_cast<uint64_t>(got);
     return true;
 }
 
-// Moves the cursor past the local header's name and extra field, or the file pointer when they
-// lie beyond the bytes read.
-bool EntryExtraction::skip_name_and_extra()
+// Moves the cursor past the local header's name and extra field, or the reading position when
+// they lie beyond the bytes read.
+void EntryExtraction::skip_name_and_extra()
 {
     const uint32_t available = cursor_.available;
     const uint32_t skip = read_u16(local_ + local::nameLength) + static_cast<uint32_t>(read_u16(local_ + local::extraLength));
@@ -215,17 +229,10 @@ bool EntryExtraction::skip_name_and_extra()
         cursor_.next += skip;
         cursor_.available = available - skip;
     } else {
-        LARGE_INTEGER forward;
-        forward.QuadPart = skip - available;
-        if (!SetFilePointerEx(input_.file, forward, nullptr, FILE_CURRENT)) {
-            job_message(job_, 0, L"Archive read error %d", static_cast<int>(GetLastError()));
-            job_->sink.result = VARNO_ERROR_ARCHIVE_READ;
-            return false;
-        }
+        input_.position += skip - available;
         cursor_.next = buffer_;
         cursor_.available = 0;
     }
-    return true;
 }
 
 // A traditionally encrypted entry: its header is read and the cipher keyed (an AES entry was
@@ -368,10 +375,10 @@ wchar_t* output_part(wchar_t* name, bool junkPaths, bool* trailingSeparator)
     return junkPaths && separator ? separator + 1 : name;
 }
 
-void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name)
+void extract_entry_with_retries(ExtractJob* job, ByteSource* source, const uint8_t* entry, char* name)
 {
     for (;;) {
-        EntryExtraction extraction(job, file, entry);
+        EntryExtraction extraction(job, source, entry);
         extraction.run(name);
         if (job->sink.result != kResultWrongPassword)
             return;

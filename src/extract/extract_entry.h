@@ -3,18 +3,19 @@
 #include <windows.h>
 #include <stdint.h>
 
+class ByteSource;
 struct ExtractJob;
 
 // The result an encrypted entry ends with when its data fail to decode: the job driver clears
 // the password and extracts the entry again. Never returned to a caller.
 constexpr int32_t kResultWrongPassword = 0xFB01;
 
-// Extracts entry (a central header) through file, the archive opened for reading by the
-// calling thread. name is the decoded name (kNameSize bytes, may be changed in place). The
+// Extracts entry (a central header) through source, the calling thread's reader of the
+// archive. name is the decoded name (kNameSize bytes, may be changed in place). The
 // outcome is the job's result. An entry that ends with kResultWrongPassword is extracted
 // again with the password it was tried with forgotten, so that the next password request asks
 // the user.
-void extract_entry_with_retries(ExtractJob* job, HANDLE file, const uint8_t* entry, char* name);
+void extract_entry_with_retries(ExtractJob* job, ByteSource* source, const uint8_t* entry, char* name);
 
 struct ArchiveHandle;
 

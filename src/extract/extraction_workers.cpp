@@ -22,7 +22,6 @@ constexpr DWORD kProgressBatchMs = 800;
 // What a worker receives; it lies behind the worker's 2 MiB work area in the same block.
 struct WorkerParams {
     ArchiveHandle* archive;
-    HANDLE file;
     wchar_t* outputDir;
     uint8_t* block;
     CentralCursor cursor;
@@ -61,9 +60,9 @@ unsigned __stdcall extraction_worker(void* argument)
 {
     WorkerParams* params = static_cast<WorkerParams*>(argument);
     ArchiveHandle* archive = params->archive;
-    params->file = CreateFileW(archive->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-    const HANDLE file = params->file;
+    // Each worker reads through a reader of its own, which opens the archive's files again.
+    ArchiveReader reader;
+    const bool readable = reader.open(archive->parts);
     RunWalk walk = {params->cursor, params->groups, kNoRecord};
     MessageSink* parentSink = params->parentSink;
 
@@ -80,9 +79,10 @@ unsigned __stdcall extraction_worker(void* argument)
     DWORD batchStart = GetTickCount();
     uint32_t started = 0;
     uint32_t reported = 0;
-    int32_t result = 0;
+    // A worker without the memory for its reader's files takes none of its entries.
+    int32_t result = readable ? 0 : VARNO_ERROR_WORK_AREA;
     char name[kNameSize];
-    while (const uint8_t* entry = next_run_entry(&walk, name)) {
+    while (const uint8_t* entry = readable ? next_run_entry(&walk, name) : nullptr) {
         // A buffer that could not take the next entry's messages is handed on first, so that
         // no message is dropped while the caller's buffer has room.
         if (job.sink.remaining < kWorkerSinkReserve)
@@ -95,7 +95,7 @@ unsigned __stdcall extraction_worker(void* argument)
             reported += started;
             started = 0;
         }
-        extract_entry_with_retries(&job, file, entry, name);
+        extract_entry_with_retries(&job, &reader, entry, name);
         if (ends_job(job.sink.result, archive->options)) {
             result = job.sink.result;
             break;
@@ -107,8 +107,7 @@ unsigned __stdcall extraction_worker(void* argument)
 
     VirtualFree(params->block, 0, MEM_RELEASE);  // the parameters go with it
     release_buffer(&job.decoderMemory);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
+    reader.close();
     job_message(&job, 3, L"[Thread END:%d,res:%d]", static_cast<int>(reported), static_cast<int>(result));
     if (result != 0)
         InterlockedCompareExchange(as_long(&parentSink->result), result, 0);
@@ -126,7 +125,6 @@ bool start_worker(ExtractJob* job, const OutputGroups* groups, const uint8_t* fi
         return false;
     WorkerParams* params = reinterpret_cast<WorkerParams*>(block + kWorkAreaSize);
     params->archive = job->archive;
-    params->file = INVALID_HANDLE_VALUE;
     params->outputDir = job->outputDir;
     params->block = block;
     params->cursor = {first, end, job->archive->options.safePaths};

@@ -96,20 +96,21 @@ bool OutputTarget::presize()
     return true;
 }
 
-// Under verification every delivered byte is counted and summed, also those dropped.
+// A block that would pass the declared size is refused whole, for every method and target: a
+// stream longer than its archive says ends there as a data error, and the bytes an extraction
+// writes stay within the sizes that a listing shows. Under verification every delivered byte
+// is summed, also those dropped.
 int OutputTarget::write(void* descriptor, uint8_t* data, uint32_t length)
 {
     OutputTarget* target = static_cast<OutputTarget*>(descriptor);
     if (length == 0)
         return 0;
-    if (target->verify_) {
-        if (length > target->declaredSize_ - target->produced_) {
-            target->oversize_ = true;
-            return 1;
-        }
-        if (target->sumCrc_ && !target->crcConfirmed_)
-            target->crc_ = update_crc32(target->crc_, data, length);
+    if (length > target->declaredSize_ - target->produced_) {
+        target->oversize_ = true;
+        return 1;
     }
+    if (target->sumCrc_ && !target->crcConfirmed_)
+        target->crc_ = update_crc32(target->crc_, data, length);
     if (target->toMemory_) {
         if (target->discard_) {
             target->produced_ += length;

@@ -1,6 +1,6 @@
 // The output of one entry: a file created under the overwrite policy, a memory block made for
-// the caller, the caller's own buffer, or nothing at all for the test command. Under
-// verification the delivered bytes are summed and never pass the declared size.
+// the caller, the caller's own buffer, or nothing at all for the test command. No output
+// takes more than the entry's declared size; under verification the delivered bytes are summed.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -28,9 +28,10 @@ public:
     // piece; false (reported, with the job's result set) when that failed.
     bool presize();
 
-    // A decoder's OutputFunction over the target in descriptor: 0 when the block was taken.
-    // Output beyond a memory target's room is dropped while it arrives in the same block. A
-    // block at the span whole_entry() offers is taken where it lies.
+    // A decoder's OutputFunction over the target in descriptor: 0 when the block was taken. A
+    // block that would pass the declared size is refused (a size error). Output beyond a memory
+    // target's room is dropped while it arrives in the same block. A block at the span
+    // whole_entry() offers is taken where it lies.
     static int write(void* descriptor, uint8_t* data, uint32_t length);
     // What the target offers a decoder that takes the entry whole: the recorded CRC-32 and where
     // to confirm it, how many bytes it takes before it cuts a block short, and a block made for

@@ -104,7 +104,15 @@ const char* library_method_label(uint16_t method)
 
 void format_method_label(wchar_t* out, uint16_t method, uint16_t flags)
 {
-    static const wchar_t* const kLabels[8] = {L"stor", L"shrk", L"re:1", L"re:2", L"re:3", L"re:4", L"i#:#", L"tokn"};
+    static const wchar_t* const kLabels[8] = {L"stor", L"shrk", L"re:1", L"re:2", L"re:3", L"re:4", nullptr, L"tokn"};
+    if (method == 6) {
+        out[0] = L'i';
+        out[1] = (flags & 2) ? L'8' : L'4';
+        out[2] = L':';
+        out[3] = (flags & 4) ? L'3' : L'2';
+        out[4] = 0;
+        return;
+    }
     const wchar_t* label = nullptr;
     if (method < 8)
         label = kLabels[method];
@@ -142,10 +150,16 @@ void format_method_label(wchar_t* out, uint16_t method, uint16_t flags)
     *put_decimal(out, method) = 0;
 }
 
-const char* method_mode_text(uint16_t method)
+void format_mode_text(char* out, uint16_t method, uint16_t flags)
 {
-    const char* label = library_method_label(method);
-    return label ? label : "Deflate";
+    const bool labelled = (method >= 1 && method <= 6) || method == 98 || library_method_label(method);
+    wchar_t label[kMethodUnits];
+    format_method_label(label, method, flags);
+    const wchar_t* text = labelled ? label : L"Deflate";
+    size_t i = 0;
+    for (; text[i] && text[i] != L' '; ++i)
+        out[i] = static_cast<char>(text[i]);
+    out[i] = 0;
 }
 
 const wchar_t* host_label(uint32_t host)

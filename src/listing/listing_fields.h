@@ -18,15 +18,17 @@ void format_decimal(wchar_t* out, uint64_t value);
 // "100.0", "-23.4", " -0.5". Exact for every pair of 64-bit sizes.
 void format_ratio(wchar_t* out, uint64_t uncompressed, uint64_t compressed);
 
-// "stor", "shrk", "re:1".."re:4", "i#:#", "tokn", "def" and "d64" with the option letter of
-// flag bits 1-2 (N, X, F, S), "bzp2", "lzma", "zstd" (93), "xz  " (95), "ppmd", else "u%03u"
+// "stor", "shrk", "re:1".."re:4", "i4:2".."i8:3" (Implode's dictionary size in KiB from flag
+// bit 1 and its count of trees from flag bit 2), "tokn", "def" and "d64" with the option letter
+// of flag bits 1-2 (N, X, F, S), "bzp2", "lzma", "zstd" (93), "xz  " (95), "ppmd", else "u%03u"
 // of the method number.
 void format_method_label(wchar_t* out, uint16_t method, uint16_t flags);
 
-// The mode text of the UnZip family's entry record: "bzp2", "lzma", "zstd" or "xz" for the
-// methods read through a library of their own, "Deflate" for every other method (as hosts have
-// always read it).
-const char* method_mode_text(uint16_t method);
+// The mode text of the UnZip family's entry record (kModeBytes with the terminator): the label
+// without blanks of the methods read beyond stored, Deflate and Deflate64, "Deflate" for those
+// and for the methods not read (as hosts have always read it).
+constexpr size_t kModeBytes = 8;
+void format_mode_text(char* out, uint16_t method, uint16_t flags);
 
 // Three-character label of the host system in the high byte of version made by; "???" from 20.
 const wchar_t* host_label(uint32_t host);

@@ -4,11 +4,14 @@
 # cp932 names without the UTF-8 flag, then records what `unzip -Z -T` and `7zz l -slt` report
 # for each and joins those reports into OUT/expected.tsv for the listing and handle tests; also
 # a Deflate64 archive made by 7zz, archives of the methods read through libraries (OUT/m-*.zip:
-# bzip2, LZMA, XZ and Zstandard, also of a tree of 300 files, and bzip2 archives of entries of
-# 5 and 6 MB that are decoded a block at a time: OUT/m-big-*.zip), encrypted archives made by zip,
-# 7zz and bsdtar, each archive extracted by the tools into OUT/ref-NAME, and what `unzip -t`
-# reports for each unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t); and
-# 3000 small files archived by zip, 7zz and Python, which no overlap check may refuse.
+# bzip2, LZMA, XZ, Zstandard and PPMd, also of a tree of 300 files, and bzip2 archives of
+# entries of 5 and 6 MB that are decoded a block at a time: OUT/m-big-*.zip), encrypted archives
+# made by zip, 7zz and bsdtar, the old methods' archives (OUT/s-*.zip, the samples of
+# tests/data/legacy; OUT/l-*.zip, the tests' own encoder's of a small tree), each archive
+# extracted by the tools into OUT/ref-NAME (those of Reduce, which no tool reads, are their
+# sources), and what `unzip -t` reports for each unencrypted one and for a damaged copy of
+# zip.zip (OUT/NAME.unzip-t); and 3000 small files archived by zip, 7zz and Python, which no
+# overlap check may refuse; and one stream of each method from its tool (OUT/streams).
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -71,6 +74,9 @@ PY
 7zz a -tzip -mm=LZMA "$out/m-7z-lzma.zip" . >/dev/null
 7zz a -tzip -mm=LZMA -meos=off "$out/m-7z-lzma-sized.zip" . >/dev/null
 7zz a -tzip -mm=XZ "$out/m-7z-xz.zip" . >/dev/null
+# PPMd at 7zz's defaults and at order 2 in 1 MiB, where the model restarts on the larger files.
+7zz a -tzip -mm=PPMd "$out/m-7z-ppmd.zip" . >/dev/null
+7zz a -tzip -mm=PPMd -mo=2 -mmem=1m "$out/m-7z-ppmd-o2.zip" . >/dev/null
 zip -qr -Z bzip2 "$out/m-zip-bzip2.zip" .
 python3 "$here/zip_from_streams.py" "$out/m-xz.zip" 95 xz -c
 python3 "$here/zip_from_streams.py" "$out/m-zstd.zip" 93 zstd -q -c
@@ -87,8 +93,38 @@ zip -qr -P secret "$out/enc-zip.zip" .
 7zz a -tzip -psecret -mem=AES256 -mm=BZip2 "$out/enc-aes-bzip2.zip" . >/dev/null
 7zz a -tzip -psecret -mem=AES256 -mm=LZMA "$out/enc-aes-lzma.zip" . >/dev/null
 7zz a -tzip -psecret -mem=ZipCrypto -mm=XZ "$out/enc-7zc-xz.zip" . >/dev/null
+7zz a -tzip -psecret -mem=AES256 -mm=PPMd "$out/enc-aes-ppmd.zip" . >/dev/null
+7zz a -tzip -psecret -mem=ZipCrypto -mm=PPMd -mo=16 "$out/enc-7zc-ppmd.zip" . >/dev/null
 for e in traditional aes128 aes256; do
   bsdtar --format zip --options zip:encryption=$e --passphrase secret -cf "$out/enc-bsd-$e.zip" .
+done
+# One text of 4 MiB as each method's tool stores it (OUT/streams/METHOD, the text in
+# OUT/streams/data), for archives whose entries declare other sizes than their streams hold:
+# bzip2, xz and zstd by their own tools, LZMA (with its end marker), Deflate64 and PPMd by 7zz,
+# whose entry's data are taken out of its archive.
+mkdir -p "$out/streams"
+cd "$out/streams"
+python3 -c "
+import random, sys
+r = random.Random(26)
+words = [bytes(r.randrange(97, 123) for _ in range(r.randrange(2, 9))) for _ in range(500)]
+sys.stdout.buffer.write(b' '.join(r.choice(words) for _ in range(900000))[:4 << 20])
+" > data
+bzip2 -c data > 12
+xz -c data > 95
+zstd -q -c data > 93
+for m in LZMA:14 Deflate64:9 PPMd:98; do
+  7zz a -tzip -mm=${m%:*} one.zip data >/dev/null
+  python3 - one.zip ${m#*:} <<'PY'
+import sys, zipfile
+source, target = sys.argv[1:]
+data = open(source, "rb").read()
+info = zipfile.ZipFile(source).infolist()[0]
+at = info.header_offset
+start = at + 30 + int.from_bytes(data[at + 26:at + 28], "little") + int.from_bytes(data[at + 28:at + 30], "little")
+open(target, "wb").write(data[start:start + info.compress_size])
+PY
+  rm one.zip
 done
 # Enough files for eight workers, of every method: sizes from empty to 400 kB.
 mkdir -p "$out/many"
@@ -102,7 +138,7 @@ for i in range(300):
     open(f"f{i:03}.txt", "wb").write((text + bytes(r.randrange(256) for _ in range(size // 8))) * 2)
 PY
 find . -exec touch -d "2024-03-04 05:06:08" {} +
-for m in LZMA XZ; do 7zz a -tzip -mm=$m "$out/m-many-$m.zip" . >/dev/null; done
+for m in LZMA XZ PPMd; do 7zz a -tzip -mm=$m "$out/m-many-$m.zip" . >/dev/null; done
 python3 "$here/zip_from_streams.py" "$out/m-many-zstd.zip" 93 zstd -q -c
 7zz a -tzip -mm=BZip2 "$out/m-many-BZip2.zip" . "$out/big/text.txt" "$out/big/runs.bin" >/dev/null
 cd "$out/big"
@@ -127,6 +163,27 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
                    zipfile.ZIP_DEFLATED if i == 2 else zipfile.ZIP_STORED)
 PY
 
+# The old methods: the samples, and a small tree (text with noise, enough for Shrink to clear
+# its table, a run, an empty file) in each of them by the tests' own encoder.
+for a in shrink reduce implode ppmd; do cp "$here/legacy/$a.zip" "$out/s-$a.zip"; done
+mkdir -p "$out/legacy/nested"
+cd "$out/legacy"
+python3 - <<'PY'
+import random
+r = random.Random(28)
+words = [bytes(r.randrange(97, 123) for _ in range(r.randrange(2, 9))) for _ in range(400)]
+text = b" ".join(r.choice(words) for _ in range(9000))
+open("text.txt", "wb").write(text + bytes(r.randrange(256) for _ in range(12000)) + text[:20000])
+open("nested/run.txt", "wb").write(b"a" * 3000 + b"\x90" * 500)
+open("nested/empty.txt", "wb").close()
+PY
+find . -exec touch -d "2024-03-04 05:06:08" {} +
+for m in 1 2 3 4 5 6:0 6:2 6:4 6:6; do
+  python3 "$here/zip_from_streams.py" "$out/l-${m/:/-}.zip" $m python3 "$here/legacy_encoder.py" ${m/:/ }
+done
+for m in 2 3 4 5; do cp -a . "$out/ref-l-$m"; done
+cd "$out"
+
 # What the tools themselves extract, for the extraction tests to compare with: unzip, and for
 # the cp932 names, which this build of unzip has no option to decode, Python's zipfile with
 # that encoding (setting the entries' times as unzip does).
@@ -138,7 +195,17 @@ for a in enc-7zc64 enc-aes128 enc-aes192 enc-aes256 enc-bsd-aes128 enc-bsd-aes25
 done
 # 7zz takes the xz tool's stream of an empty file (no block, only the index) for data behind the
 # end and says so, failing m-xz.zip; what it extracts is whole all the same.
+for a in enc-aes-ppmd enc-7zc-ppmd; do 7zz x -psecret -y -bd -o"ref-$a" "$a.zip" >/dev/null; done
 for a in m-*.zip; do 7zz x -y -bd -o"ref-${a%.zip}" "$a" >/dev/null 2>&1 || [ "$a" = m-xz.zip ]; done
+for a in s-shrink s-implode s-ppmd l-1 l-6-0 l-6-2 l-6-4 l-6-6; do 7zz x -y -bd -o"ref-$a" "$a.zip" >/dev/null; done
+# The Reduce sample holds the Implode sample's text under the same name, at a time of its own.
+python3 - <<'PY'
+import calendar, os, shutil, zipfile
+os.makedirs("ref-s-reduce")
+shutil.copy("ref-s-implode/first.txt", "ref-s-reduce/first.txt")
+t = calendar.timegm(zipfile.ZipFile("s-reduce.zip").getinfo("first.txt").date_time + (0, 0, 0))
+os.utime("ref-s-reduce/first.txt", (t, t))
+PY
 python3 - cp932.zip ref-cp932 <<'PY'
 import calendar, os, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], metadata_encoding="cp932") as z:
@@ -149,11 +216,12 @@ with zipfile.ZipFile(sys.argv[1], metadata_encoding="cp932") as z:
             os.utime(path, (t, t))
 PY
 
-for a in zip 7z py cp932 d64 m-zip-bzip2 m-7z-lzma; do
+for a in zip 7z py cp932 d64 m-zip-bzip2 m-7z-lzma m-7z-ppmd s-shrink s-reduce s-implode; do
   unzip -Z -T "$a.zip" > "$a.zipinfo"
   if [ $a = cp932 ]; then 7zz l -slt -mcp=932 "$a.zip" > "$a.slt"; else 7zz l -slt "$a.zip" > "$a.slt"; fi
 done
-python3 "$here/tool_reports.py" "$out" zip 7z py cp932 d64 m-zip-bzip2 m-7z-lzma > "$out/expected.tsv"
+python3 "$here/tool_reports.py" "$out" zip 7z py cp932 d64 m-zip-bzip2 m-7z-lzma m-7z-ppmd s-shrink s-reduce \
+  s-implode > "$out/expected.tsv"
 
 # A copy of zip.zip with one byte flipped in the data of a stored and of two Deflate entries,
 # and what `unzip -t` reports for every archive, for the test command to agree with.
@@ -173,5 +241,5 @@ mkdir -p "$out/many/files"
 (cd "$out/many" && for i in $(seq 1 3000); do printf 'file %d\n' $i > files/f$i.txt; done &&
   zip -qr "$out/many-zip.zip" files && 7zz a -tzip "$out/many-7z.zip" files >/dev/null &&
   python3 -c "import shutil; shutil.make_archive('$out/many-py', 'zip', '.', 'files')")
-for a in zip 7z py cp932 d64 zip-damaged m-zip-bzip2 many-zip many-7z many-py; do unzip -t "$a.zip" > "$a.unzip-t" || true; done
+for a in zip 7z py cp932 d64 zip-damaged m-zip-bzip2 many-zip many-7z many-py s-shrink s-implode l-1 l-6-0 l-6-6; do unzip -t "$a.zip" > "$a.unzip-t" || true; done
 echo "tool archives ready in $out: $(($(wc -l < "$out/expected.tsv") - 1)) entries"

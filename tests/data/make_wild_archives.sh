@@ -10,6 +10,11 @@
 #   z64-*      ZIP64 archives of zip -fz, 7zz (65,600 entries), bsdtar and Python (forced),
 #              as made and with stubs of 1, 713 and 70,000 bytes put in front (stubN-z64-*)
 #   attrdir-*  directories marked only by their attributes: DOS 0x10 and a Unix mode
+#   cut-*      the 64 files of OUT/cuttree, for the tests to cut short: by zip, 7zz, Python
+#              writing to a pipe (data descriptors; stored, Deflate, bzip2 and LZMA in turn), a
+#              self-extractor (zip's archive behind a Windows executable, zip -A), 7zz writing to
+#              a pipe with Deflate64, XZ, ZipCrypto and AES-256 (password "varno"), and Zstandard
+#              entries with descriptors (one of two frames) written here
 set -euo pipefail
 out=${1:?usage: make_wild_archives.sh OUT}
 export TZ=UTC LC_ALL=C.UTF-8
@@ -132,6 +137,51 @@ with zipfile.ZipFile(f"{out}/attrdir-unix.zip", "w") as z:
     entry(z, "unixdir/nested", 3, 0o40700 << 16)
     entry(z, "unixdir/nested/baz", 3, 0o100644 << 16, b"baz\n")
     entry(z, "unixempty", 3, 0o100644 << 16)
+PY
+
+# Archives to cut short, of files of every size from a few bytes to 40 kB, text and noise.
+mkdir -p cuttree/docs cuttree/data
+python3 - <<'PY'
+import random
+r = random.Random(27)
+words = [bytes(r.randrange(97, 123) for _ in range(r.randrange(2, 9))) for _ in range(300)]
+for i in range(64):
+    size = r.choice([5, 300, 2000, 9000, 40000])
+    text = b" ".join(r.choice(words) for _ in range(size // 5 + 1))[:size]
+    data = text if i % 3 else bytes(r.randrange(256) for _ in range(size))
+    open(f"cuttree/{('docs', 'data')[i % 2]}/f{i:02d}.{('txt', 'bin')[i % 3 == 0]}", "wb").write(data)
+PY
+find cuttree -exec touch -d "2024-03-04 05:06:08" {} +
+(cd cuttree && zip -qr "$out/cut-zip.zip" . && 7zz a -tzip "$out/cut-7z.zip" . >/dev/null)
+(cd cuttree && for m in Deflate64 XZ; do 7zz a -tzip -mm=$m -so . 2>/dev/null > "$out/cut-7z$m.zip"; done)
+(cd cuttree && for e in ZipCrypto AES256; do 7zz a -tzip -pvarno -mem=$e -so . 2>/dev/null > "$out/cut-7z$e.zip"; done)
+cat "$stub" cut-zip.zip > cut-sfx.zip
+zip -qA cut-sfx.zip
+python3 - <<'PY' | cat > "$out/cut-py.zip"
+import os, sys, zipfile
+methods = [zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED, zipfile.ZIP_BZIP2, zipfile.ZIP_LZMA]
+os.chdir("cuttree")
+files = sorted(os.path.join(r, f)[2:] for r, _, fs in os.walk(".") for f in fs)
+with zipfile.ZipFile(sys.stdout.buffer, "w") as z:  # a pipe: no seeking, so data descriptors
+    for i, path in enumerate(files):
+        z.write(path, path, compress_type=methods[i % 4])
+PY
+python3 - "$out" <<'PY'
+import os, struct, subprocess, sys, zlib
+os.chdir("cuttree")
+files = sorted(os.path.join(r, f)[2:] for r, _, fs in os.walk(".") for f in fs)
+local, central = b"", b""
+for i, path in enumerate(files):
+    data = open(path, "rb").read()
+    zstd = lambda part: subprocess.run(["zstd", "-q", "-c"], input=part, stdout=subprocess.PIPE, check=True).stdout
+    packed = zstd(data[:len(data) // 2]) + zstd(data[len(data) // 2:]) if i == 1 else zstd(data)
+    crc, name = zlib.crc32(data), path.encode()
+    fields = struct.pack("<HHHHHIIIHH", 63, 8, 93, 0x28A3, 0x5864, 0, 0, 0, len(name), 0)
+    central += struct.pack("<IH", 0x02014b50, 63) + fields[:10] + struct.pack("<III", crc, len(packed), len(data))
+    central += fields[-4:] + struct.pack("<HHHII", 0, 0, 0, 0, len(local)) + name
+    local += struct.pack("<I", 0x04034b50) + fields + name + packed + struct.pack("<IIII", 0x08074b50, crc, len(packed), len(data))
+end = struct.pack("<IHHHHIIH", 0x06054b50, 0, 0, len(files), len(files), len(central), len(local), 0)
+open(f"{sys.argv[1]}/cut-zstd.zip", "wb").write(local + central + end)
 PY
 
 # What the tools extract. The 7zz ZIP64 archive is compared by one entry.

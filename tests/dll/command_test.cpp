@@ -54,8 +54,8 @@ TEST(Command, ArchivesThatCannotBeOpenedOrRead)
         {L"empty.zip", ""},
         {L"one.zip", "P"},
         {L"endonly.zip", ziptest::build_zip({})},  // 22 bytes: the record starts at 0
-        // An end record further from the end than the longest comment reaches.
-        {L"hidden.zip", ziptest::build_zip({{"a", "a"}}, {.suffix = std::string(65536, 's')})},
+        // An end record further from the end than the longest comment reaches, behind a text.
+        {L"hidden.zip", ziptest::build_zip({{"a", "a"}}, {.prefix = "text ", .suffix = std::string(65536, 's')})},
     };
     for (const auto& [name, bytes] : notArchives) {
         write_file(dir.file(name), bytes);

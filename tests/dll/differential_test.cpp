@@ -1,5 +1,6 @@
-// Archives made by zip, 7zz (Deflate, Deflate64, bzip2, LZMA, XZ), bsdtar and Python's zipfile,
-// and of the xz and zstd tools' output, encrypted or not, extracted by varno:
+// Archives made by zip, 7zz (Deflate, Deflate64, bzip2, LZMA, XZ, PPMd), bsdtar and Python's
+// zipfile, of the xz and zstd tools' output, and of the old methods (the samples and the tests'
+// own encoder's), encrypted or not, extracted by varno:
 // the trees must be identical in bytes and modification times to what the tools themselves
 // extract from the same archives, and the test command must agree with `unzip -t` about them
 // (tests/data/make_tool_archives.sh makes all of it).
@@ -94,7 +95,7 @@ TEST(Differential, TestCommandAgreesWithUnzip)
 {
     UnicodeMode utf8(true);
     for (const wchar_t* archive : {L"zip", L"7z", L"py", L"d64", L"cp932", L"zip-damaged", L"m-zip-bzip2", L"many-zip",
-                                   L"many-7z", L"many-py"}) {
+                                   L"many-7z", L"many-py", L"s-shrink", L"s-implode", L"l-1", L"l-6-0", L"l-6-6"}) {
         SCOPED_TRACE(to_utf8(archive));
         const CommandResult r = run("UnZip", "--test " + quoted(to_utf8(tool_folder() + L"\\" + archive + L".zip")));
         Verdicts expected = unzip_verdicts(archive);
@@ -125,7 +126,7 @@ TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
     const char* without192 = platform_aes192_unusable();
     for (const wchar_t* archive : {L"enc-zip", L"enc-7zc", L"enc-7zc64", L"enc-aes128", L"enc-aes192", L"enc-aes256",
                                    L"enc-bsd-traditional", L"enc-bsd-aes128", L"enc-bsd-aes256", L"enc-aes-bzip2",
-                                   L"enc-aes-lzma", L"enc-7zc-xz"}) {
+                                   L"enc-aes-lzma", L"enc-7zc-xz", L"enc-aes-ppmd", L"enc-7zc-ppmd"}) {
         if (without192 && std::wstring(archive) == L"enc-aes192")
             continue;
         SCOPED_TRACE(to_utf8(archive));
@@ -137,14 +138,14 @@ TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
 
 // bzip2 by 7zz, zip and Python, also entries of 5 and 6 MB that are decoded a block at a time;
 // LZMA by 7zz (with and without its end marker) and Python; XZ by 7zz and the xz tool;
-// Zstandard by the zstd tool: into verified files, into memory blocks and the caller's buffer,
-// and under the test command.
+// Zstandard by the zstd tool; PPMd by 7zz (its model restarting in the second): into verified
+// files, into memory blocks and the caller's buffer, and under the test command.
 TEST(Differential, LibraryMethodsInEveryMode)
 {
     const std::string repeats = read_file(tool_folder() + L"\\tree\\nested\\repeats.bin");
     for (const wchar_t* archive : {L"m-7z-bzip2", L"m-zip-bzip2", L"m-py-bzip2", L"m-big-7z-bzip2", L"m-big-zip-bzip2",
                                    L"m-big-py-bzip2", L"m-7z-lzma", L"m-7z-lzma-sized", L"m-py-lzma", L"m-7z-xz", L"m-xz",
-                                   L"m-zstd"}) {
+                                   L"m-zstd", L"m-7z-ppmd", L"m-7z-ppmd-o2"}) {
         SCOPED_TRACE(to_utf8(archive));
         expect_same_tree(archive, true, "-o --verify");
         const std::string path = quoted(to_ansi(tool_folder() + L"\\" + archive + L".zip"));
@@ -167,12 +168,21 @@ TEST(Differential, LibraryMethodsInEveryMode)
     }
 }
 
+// The old methods, verified, as 7zz extracts them (Reduce, which no tool reads, as the sources
+// of the archives); the test command's verdicts on them are unzip's (above).
+TEST(Differential, OldMethodsMatchWhatTheToolExtracts)
+{
+    for (const wchar_t* archive : {L"s-shrink", L"s-reduce", L"s-implode", L"s-ppmd", L"l-1", L"l-2", L"l-3", L"l-4", L"l-5",
+                                   L"l-6-0", L"l-6-2", L"l-6-4", L"l-6-6"})
+        expect_same_tree(archive, true, "-o --verify");
+}
+
 // 300 files of each method by eight workers (the library linked in, told the volume is fast),
 // with two large bzip2 entries among them.
 TEST(Differential, EightWorkersOnEveryLibraryMethod)
 {
     StorageAnswerScope fast(StorageAnswer::fast);
-    for (const wchar_t* archive : {L"m-many-BZip2", L"m-many-LZMA", L"m-many-XZ", L"m-many-zstd"}) {
+    for (const wchar_t* archive : {L"m-many-BZip2", L"m-many-LZMA", L"m-many-XZ", L"m-many-zstd", L"m-many-PPMd"}) {
         SCOPED_TRACE(to_utf8(archive));
         CommandResult r;
         expect_same_tree(archive, true, "-o --q -R8", Library::linked, &r);

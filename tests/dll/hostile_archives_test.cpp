@@ -1,12 +1,14 @@
 // Archives made to do harm or damaged in their directory: entries that share their bytes are
 // expanded once at most, in every mode, while the listing still shows them; a directory that
 // ends before its count of entries is never a success; a name that names the output folder
-// itself stops nothing.
+// itself stops nothing; no output of an entry takes more than the size its archive declares.
 #include <windows.h>
 
 #include <algorithm>
 
+#include "aes_entries.h"
 #include "dll_host.h"
+#include "temp_zip.h"
 #include "test_data.h"
 #include "test_files.h"
 #include "zip_writer.h"
@@ -74,6 +76,80 @@ TEST(HostileArchives, OverlappingEntriesExpandOnceAtMostInEveryMode)
     const CommandResult listing = run("Varno", "-l " + archive);
     EXPECT_EQ(listing.code, 0);
     EXPECT_NE(listing.output.find("e47"), std::string::npos);
+}
+
+// One text of 4 MiB in every method and both ciphers (the tools' streams, made by
+// tests/data/make_tool_archives.sh), declared once at its size and once at 1.5 MiB, behind 47
+// honest entries (enough for eight workers), over an existing file: the lie is a size error
+// wherever the output goes, and nothing past the declared size is written.
+TEST(HostileArchives, NoOutputTakesMoreThanTheDeclaredSize)
+{
+    const std::string streams = VARNO_TOOL_ARCHIVES "/streams/";
+    const auto stream = [&](const char* method) { return read_file(from_utf8(streams + method)); };
+    const std::string data = stream("data");
+    const std::vector<Entry> forms = {
+        {.name = "x.bin", .data = data},
+        {.name = "x.bin", .data = data, .method = 8},
+        {.name = "x.bin", .data = data, .method = 9, .compressed = stream("9")},
+        {.name = "x.bin", .data = data, .method = 12, .compressed = stream("12")},
+        {.name = "x.bin", .data = data, .method = 14, .compressed = stream("14"), .flags = 2},
+        {.name = "x.bin", .data = data, .method = 93, .compressed = stream("93")},
+        {.name = "x.bin", .data = data, .method = 95, .compressed = stream("95")},
+        {.name = "x.bin", .data = data, .method = 98, .compressed = stream("98")},
+        {.name = "x.bin", .data = data, .method = 93, .compressed = stream("93"), .password = "secret"},
+        aes_entry("x.bin", data, "secret"),
+    };
+    constexpr uint32_t kLie = 3 << 19;
+    StorageAnswerScope fast(StorageAnswer::fast);
+    for (const Entry& form : forms) {
+        for (const bool lies : {true, false}) {
+            SCOPED_TRACE("method " + std::to_string(form.method) + (form.password ? " encrypted" : "") +
+                         (lies ? " declared short" : " declared whole"));
+            std::vector<Entry> entries;
+            for (int i = 0; i < 47; ++i)
+                entries.push_back({.name = "h" + std::to_string(i), .data = "honest " + std::to_string(i)});
+            entries.push_back(form);
+            if (lies)
+                entries.back().uncompressedSizeField = kLie;
+            TempZip a(entries);
+            const int expected = lies ? VARNO_ERROR_DATA : 0;
+            const std::string archive = "-P secret " + a.path;
+            for (const std::string mode : {"-R0", "-R8"}) {
+                TempDir out;
+                write_file(out.file(L"x.bin"), "existing");
+                const CommandResult r = run("Varno", "-o " + mode + " " + archive + " " + quoted(out.ansi()), 65536, Library::linked);
+                EXPECT_EQ(r.code, expected) << mode;
+                const std::string path = out.ansi(L"x.bin");
+                EXPECT_EQ(r.output, "overwrite: " + path + (lies ? "\r\nSize error : " + path : "")) << mode;
+                EXPECT_TRUE(read_file(out.file(L"x.bin")) == (lies ? "existing" : data)) << mode;
+                EXPECT_EQ(files_below(out.path()), 48) << mode;  // the honest ones, and no temporary file
+                const CommandResult t = run("Varno", "--test " + mode + " " + archive, 65536, Library::linked);
+                EXPECT_EQ(t.code, expected) << mode;
+                const std::vector<std::string> lines = lines_of(t.output);
+                EXPECT_EQ(std::count(lines.begin(), lines.end(), lies ? "Size error : x.bin" : "OK : x.bin"), 1) << mode;
+                EXPECT_EQ(lines.size(), 48u) << mode;
+            }
+            // The caller's buffer keeps nothing past the declared size; the message lands at its start.
+            std::vector<BYTE> buffer(data.size() + 4096, 0xEE);
+            EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (archive + " x.bin").c_str(), buffer.data(),
+                                                           static_cast<DWORD>(buffer.size()), nullptr, nullptr, nullptr),
+                      expected);
+            const size_t kept = lies ? kLie : data.size();
+            EXPECT_EQ(std::count(buffer.begin() + kept, buffer.end(), 0xEE), static_cast<long>(buffer.size() - kept));
+            const std::string head(reinterpret_cast<char*>(buffer.data()), lies ? 19 : data.size());
+            EXPECT_TRUE(head == (lies ? std::string("Size error : x.bin", 19) : data));
+            // A block made for the caller is freed.
+            void* block = nullptr;
+            char report[256];
+            EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, (archive + " x.bin").c_str(), report, sizeof report, &block), expected);
+            EXPECT_EQ(block == nullptr, lies);
+            if (block) {
+                EXPECT_TRUE(std::string(static_cast<char*>(block), GlobalSize(block)) == data);
+                GlobalFree(block);
+            }
+            EXPECT_EQ(std::string(report), lies ? "Size error : x.bin" : "");
+        }
+    }
 }
 
 enum class DirectoryDamage { SizeTooSmall, SizeBelowOneHeader, BrokenSignature, CountTooLarge };

@@ -42,7 +42,9 @@ TEST(MemoryOutput, RoomRunsOutWithinOneBlockOrAcrossBlocks)
 {
     const std::string small = noise_of(150);
     const std::string large = noise_of(3 << 20);
-    TempZip a({{.name = "small.bin", .data = small}, {.name = "large.bin", .data = large}});
+    TempZip a({{.name = "small.bin", .data = small},
+               {.name = "large.bin", .data = large},
+               {.name = "lying.bin", .data = small, .uncompressedSizeField = 120}});
     std::vector<BYTE> buffer(101, 0xEE);  // 100 bytes of room and the terminator
     // All 150 bytes arrive in one read: the first 100 are kept and the entry counts as done.
     EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (a.path + " small.bin").c_str(), buffer.data(), 101,
@@ -50,6 +52,10 @@ TEST(MemoryOutput, RoomRunsOutWithinOneBlockOrAcrossBlocks)
               0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), 100), small.substr(0, 100));
     EXPECT_EQ(buffer[100], 0xEE);
+    // The same bytes declared as 120 are a size error, however little room the caller gave.
+    EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (a.path + " lying.bin").c_str(), buffer.data(), 101,
+                                                   nullptr, nullptr, nullptr),
+              VARNO_ERROR_DATA);
     // A second block for a full target fails the entry.
     std::vector<BYTE> medium(1 << 20);
     EXPECT_EQ(fn<ExtractMemFn>("UnZipExtractMem")(nullptr, (a.path + " large.bin").c_str(), medium.data(),

@@ -231,11 +231,11 @@ TEST(WildBothLocales, UnusableArchivesFailEveryCallWithTheirReport)
         bool opens;  // the handle opens and FindFirst answers 30
     } cases[] = {
         {"no end record", std::string(5000, 't'), VARNO_ERROR_ARCHIVE_READ, false},
-        {"end record beyond every comment", build_zip(one, {.suffix = std::string(65536, 's')}), VARNO_ERROR_ARCHIVE_READ, false},
-        {"ZIP64 fields without a locator", build_zip(one, {.cdOffsetField = 0xFFFFFFFF}), VARNO_ERROR_ARCHIVE_READ, false},
+        {"a text holding a local header", "a text holding PK\3\4 " + std::string(5000, 't'), VARNO_ERROR_ARCHIVE_READ, false},
+        {"cut in the first local header's name", build_zip(one).substr(0, 32), VARNO_ERROR_ARCHIVE_READ, true},
         {"ZIP64 end record not found", lostZip64, VARNO_ERROR_ARCHIVE_READ, false},
-        {"directory outside the file", build_zip(one, {.cdOffsetField = 0x7FFFFFF0}), VARNO_ERROR_ARCHIVE_READ, true},
-        {"directory without headers", build_zip(one, {.cdOffsetField = 0}), VARNO_ERROR_ARCHIVE_READ, true},
+        {"directory outside the file, text in front",
+         build_zip(one, {.prefix = std::string(100, 'p'), .cdSizeField = 0x7FFFFFF0}), VARNO_ERROR_ARCHIVE_READ, true},
         {"encrypted directory", encrypted, VARNO_ERROR_METHOD, true},
         {"masked local headers", masked, VARNO_ERROR_METHOD, true},
     };
@@ -272,6 +272,195 @@ TEST(WildBothLocales, UnusableArchivesFailEveryCallWithTheirReport)
                 fn<int(WINAPI*)(HARC)>("UnZipCloseArchive")(h);
         }
         EXPECT_FALSE(file_exists(dir.file(L"out")));
+    }
+}
+
+uint32_t field(const std::string& bytes, size_t at, int size)
+{
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+std::string backslashed(std::string name)
+{
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+// A sound archive's entries in the order of their local headers, each with where its data (and
+// descriptor) end: the next local header, or the directory.
+struct StoredEntry {
+    std::string name;
+    uint64_t start, end;
+};
+struct ArchiveLayout {
+    std::vector<StoredEntry> entries;
+    uint64_t directory, endRecord;
+};
+
+ArchiveLayout layout_of(const std::string& zip)
+{
+    ArchiveLayout layout;
+    layout.endRecord = zip.rfind(std::string("PK\5\6", 4));
+    layout.directory = layout.endRecord - field(zip, layout.endRecord + 12, 4);
+    const uint64_t base = layout.directory - field(zip, layout.endRecord + 16, 4);
+    for (uint64_t at = layout.directory; at < layout.endRecord;
+         at += 46 + field(zip, at + 28, 2) + field(zip, at + 30, 2) + field(zip, at + 32, 2))
+        layout.entries.push_back({zip.substr(at + 46, field(zip, at + 28, 2)), base + field(zip, at + 42, 4), 0});
+    std::sort(layout.entries.begin(), layout.entries.end(), [](const StoredEntry& a, const StoredEntry& b) { return a.start < b.start; });
+    for (size_t i = 0; i < layout.entries.size(); ++i)
+        layout.entries[i].end = i + 1 < layout.entries.size() ? layout.entries[i + 1].start : layout.directory;
+    return layout;
+}
+
+// What a cut archive holds: the entries that lie whole before the cut, and the one it runs
+// through, when that one's header and name are whole.
+struct CutContents {
+    std::vector<std::string> whole;
+    std::string cut;
+};
+
+CutContents contents_of(const ArchiveLayout& layout, uint64_t length)
+{
+    CutContents contents;
+    for (const StoredEntry& e : layout.entries) {
+        if (e.end <= length) {
+            contents.whole.push_back(e.name);
+        } else {
+            if (e.start + 30 + e.name.size() <= length)
+                contents.cut = e.name;
+            break;
+        }
+    }
+    return contents;
+}
+
+// The files below out against those of the source tree named by the whole entries.
+void expect_whole_files(const std::wstring& out, const std::vector<std::string>& whole, const std::map<std::wstring, TreeFile>& tree)
+{
+    std::set<std::wstring> expected;
+    for (const std::string& name : whole) {
+        if (name.back() != '/')
+            expected.insert(from_utf8(backslashed(name)));
+    }
+    std::set<std::wstring> found;
+    for (const auto& [name, file] : snapshot_tree(out)) {
+        if (file.directory)
+            continue;
+        found.insert(name);
+        EXPECT_TRUE(tree.count(name) && tree.at(name).bytes == file.bytes) << to_utf8(name);
+    }
+    EXPECT_EQ(found, expected);
+}
+
+TEST(Wild, ArchivesCutShortGiveEveryWholeEntry)
+{
+    StorageAnswerScope fast(StorageAnswer::fast);
+    const auto tree = snapshot_tree(wild(L"cuttree"));
+    for (const wchar_t* archive : {L"cut-zip", L"cut-7z", L"cut-py", L"cut-sfx", L"cut-7zDeflate64", L"cut-7zXZ",
+                                   L"cut-7zZipCrypto", L"cut-7zAES256", L"cut-zstd"}) {
+        const std::string zip = read_file(wild(std::wstring(archive) + L".zip"));
+        const ArchiveLayout layout = layout_of(zip);
+        const size_t n = layout.entries.size();
+        ASSERT_GE(n, 64u) << to_utf8(archive);
+        const auto long_entry = std::find_if(layout.entries.begin() + n * 3 / 5, layout.entries.end(),
+                                             [](const StoredEntry& e) { return e.end - e.start > 2000; });
+        ASSERT_NE(long_entry, layout.entries.end());
+        const struct {
+            const char* where;
+            uint64_t length;
+        } cuts[] = {
+            {"in a local header", layout.entries[n * 2 / 5].start + 10},
+            {"in the data", (long_entry->start + long_entry->end) / 2},
+            {"in the directory", layout.directory + 50},
+            {"before the end record", layout.endRecord},
+        };
+        for (const auto& c : cuts) {
+            SCOPED_TRACE(to_utf8(archive) + " cut " + c.where);
+            const CutContents contents = contents_of(layout, c.length);
+            TempDir dir;
+            write_file(dir.file(L"t.zip"), zip.substr(0, c.length));
+            const std::string path = dir.ansi(L"t.zip");
+            const std::string report = "Archive cut short : " + path;
+            for (const char* workers : {"-R0", "-R8"}) {
+                TempDir out;
+                const CommandResult r = run("Varno", std::string("-o -P varno ") + workers + " " + quoted(path) + " " + quoted(out.ansi()),
+                                            65536, Library::linked);
+                EXPECT_EQ(r.code, VARNO_ERROR_DECODER) << workers;
+                std::vector<std::string> lines;
+                if (!contents.cut.empty())
+                    lines.push_back("EOF error : " + out.ansi() + "\\" + backslashed(contents.cut));
+                lines.push_back(report);
+                EXPECT_EQ(lines_of(r.output), lines) << workers;
+                expect_whole_files(out.path(), contents.whole, tree);
+            }
+            // A listing shows the cut entry too; the test command tests every whole entry.
+            const CommandResult listing = run("Varno", "-l " + quoted(path));
+            EXPECT_EQ(listing.code, VARNO_ERROR_DECODER);
+            const std::vector<std::string> listed = lines_of(listing.output);
+            EXPECT_EQ(listed.size(), contents.whole.size() + !contents.cut.empty() + 1) << listing.output;
+            EXPECT_EQ(listed.back(), report);
+            const CommandResult tested = run("Varno", "--test -P varno " + quoted(path));
+            EXPECT_EQ(tested.code, VARNO_ERROR_DECODER);
+            const std::vector<std::string> verdicts = lines_of(tested.output);
+            EXPECT_EQ(std::count_if(verdicts.begin(), verdicts.end(), [](const std::string& l) { return l.rfind("OK : ", 0) == 0; }),
+                      static_cast<ptrdiff_t>(contents.whole.size()));
+            if (!contents.cut.empty())
+                EXPECT_NE(std::find(verdicts.begin(), verdicts.end(), "EOF error : " + backslashed(contents.cut)), verdicts.end());
+            EXPECT_EQ(verdicts.back(), report);
+        }
+    }
+}
+
+TEST(Wild, ZipDataWithoutAUsableDirectoryAreReadFromTheirLocalHeaders)
+{
+    using ziptest::build_zip;
+    const std::vector<ziptest::Entry> one = {{"a.txt", "alpha"}};
+    // Without an end record the archive is cut short; with one, its directory is broken.
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool endRecord;
+        bool whole;  // a.txt lies whole in the file
+    } cases[] = {
+        {"end record beyond every comment", build_zip(one, {.suffix = std::string(65536, 's')}), false, true},
+        {"ZIP64 fields without a locator", build_zip(one, {.cdOffsetField = 0xFFFFFFFF}), false, true},
+        {"cut in the first entry's data", build_zip(one).substr(0, 30 + 5 + 2), false, false},
+        {"directory outside the file", build_zip(one, {.cdOffsetField = 0x7FFFFFF0}), true, true},
+        {"directory without headers", build_zip(one, {.cdOffsetField = 0}), true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* family : {"UnZip", "Varno"}) {
+            TempDir dir;
+            write_file(dir.file(L"t.zip"), c.bytes);
+            const std::string report = (c.endRecord ? "CentralDirectory broken : " : "Archive cut short : ") + dir.ansi(L"t.zip");
+            const CommandResult r = extract(family, "-o", dir.file(L"t.zip"), dir);
+            EXPECT_EQ(r.code, VARNO_ERROR_DECODER) << family;
+            EXPECT_EQ(r.output, (c.whole ? "" : "EOF error : " + dir.ansi(L"out\\a.txt") + "\r\n") + report);
+            if (c.whole)
+                EXPECT_EQ(read_file(dir.file(L"out\\a.txt")), "alpha");
+            else
+                EXPECT_FALSE(file_exists(dir.file(L"out\\a.txt")));
+        }
+        TempDir dir;
+        write_file(dir.file(L"t.zip"), c.bytes);
+        const std::string path = dir.ansi(L"t.zip");
+        // A host sees the entry; a file without an end record is no sound archive.
+        EXPECT_EQ(record_names(dir.file(L"t.zip")), std::vector<std::string>{"a.txt"});
+        EXPECT_EQ(fn<CountFn>("UnZipGetFileCount")(path.c_str()), -1);
+        EXPECT_EQ(fn<BOOL(WINAPI*)(LPCSTR, int)>("UnZipCheckArchive")(path.c_str(), 0), c.endRecord);
+        // Into a block made for the caller.
+        char text[256];
+        void* block = nullptr;
+        EXPECT_EQ(fn<ParamFn>("VarnoParam")(nullptr, (quoted(path) + " a.txt").c_str(), text, sizeof text, &block), VARNO_ERROR_DECODER);
+        EXPECT_EQ(block != nullptr, c.whole);
+        if (block) {
+            EXPECT_EQ(std::string(static_cast<char*>(block), 5), "alpha");
+            GlobalFree(block);
+        }
     }
 }
 

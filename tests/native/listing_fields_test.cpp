@@ -42,7 +42,7 @@ TEST(ListingFields, MethodHostAndVersionLabels)
     const struct {
         uint16_t method, flags;
         const wchar_t* label;
-    } methods[] = {{0, 0, L"stor"}, {1, 0, L"shrk"}, {2, 0, L"re:1"}, {5, 0, L"re:4"}, {6, 0, L"i#:#"},
+    } methods[] = {{0, 0, L"stor"}, {1, 0, L"shrk"}, {2, 0, L"re:1"}, {5, 0, L"re:4"}, {6, 0, L"i4:2"}, {6, 2, L"i8:2"}, {6, 4, L"i4:3"}, {6, 6, L"i8:3"},
                    {7, 0, L"tokn"}, {8, 0, L"defN"}, {8, 2, L"defX"}, {8, 4, L"defF"}, {8, 6, L"defS"},
                    {8, 0x0809, L"defN"}, {9, 0, L"d64N"}, {9, 6, L"d64S"}, {98, 0, L"ppmd"}, {12, 0, L"bzp2"},
                    {14, 2, L"lzma"}, {93, 0, L"zstd"}, {95, 0, L"xz  "}, {99, 0, L"u099"}, {100, 0, L"u100"}, {65535, 0, L"u65535"}};
@@ -50,6 +50,17 @@ TEST(ListingFields, MethodHostAndVersionLabels)
         wchar_t out[kMethodUnits];
         format_method_label(out, m.method, m.flags);
         EXPECT_EQ(std::wstring(out), m.label) << m.method << " " << m.flags;
+    }
+    // The entry record's mode text: the label of a method read beyond the Deflate family.
+    const struct {
+        uint16_t method, flags;
+        const char* text;
+    } modes[] = {{0, 0, "Deflate"}, {8, 2, "Deflate"}, {9, 0, "Deflate"}, {1, 0, "shrk"}, {4, 0, "re:3"},
+                 {6, 4, "i4:3"},    {7, 0, "Deflate"}, {95, 0, "xz"},     {98, 0, "ppmd"}, {99, 0, "Deflate"}};
+    for (const auto& m : modes) {
+        char text[kModeBytes];
+        format_mode_text(text, m.method, m.flags);
+        EXPECT_STREQ(text, m.text) << m.method;
     }
     EXPECT_EQ(std::wstring(host_label(0)), L"fat");
     EXPECT_EQ(std::wstring(host_label(16)), L"be ");

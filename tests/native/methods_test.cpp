@@ -1,8 +1,10 @@
 // The decoders of the methods read through libraries, and Deflate over the same stream loop,
 // through the decoder interface on streams that the tools wrote (tests/data/make_method_streams.sh):
 // whole in any chunking, cut short, damaged, with a lying size, over the window limit (a refused
-// output is the fuzz targets' part); large bzip2 streams decoded in blocks on several threads
-// against one thread.
+// output is the fuzz targets' part); the same for the methods whose streams end at the declared
+// size (the old ones and PPMd), on the samples and the tests' own encoder's streams, and their
+// tables and headers made to break the rules; large bzip2 streams decoded in blocks on several
+// threads against one thread.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -176,6 +178,129 @@ TEST(Methods, WindowsOverTheLimitAreRefusedBeforeTheyAreMade)
         const std::string frame = std::string("\x28\xB5\x2F\xFD\x00", 5) + static_cast<char>(exponent << 3) +
                                   std::string("\x09\x00\x00x", 4);
         EXPECT_EQ(decode(93, 0, frame, 1, 4096).end, end) << exponent;
+    }
+}
+
+// The methods whose streams end at the declared size: the old ones, which have no end of their
+// own, and PPMd, whose end must come there.
+const struct SizedStream {
+    const char* file;
+    uint16_t method, flags;
+    const char* decoded;  // what the stream decodes to
+} kSizedStreams[] = {
+    {"1", 1, 0, "legacy-data"},
+    {"2", 2, 0, "legacy-data"},
+    {"3", 3, 0, "legacy-data"},
+    {"4", 4, 0, "legacy-data"},
+    {"5", 5, 0, "legacy-data"},
+    {"6-0", 6, 0, "legacy-data"},
+    {"6-2", 6, 2, "legacy-data"},
+    {"6-4", 6, 4, "legacy-data"},
+    {"6-6", 6, 6, "legacy-data"},
+    {"98", 98, 0, "data"},
+    {"98-o2", 98, 0, "data"},
+    {"sample-shrink", 1, 0, "sample-shrink.out"},
+    {"sample-reduce", 5, 0, "sample-reduce.out"},
+    {"sample-implode", 6, 6, "sample-implode.out"},
+    {"sample-ppmd", 98, 0, "sample-ppmd.out"},
+    {"sample-hamlet-implode", 6, 0, "sample-hamlet-implode.out"},
+    {"sample-hamlet-reduce", 5, 0, "sample-hamlet-reduce.out"},
+    {"sample-hamlet-reduce-zero", 5, 0, "sample-hamlet-reduce-zero.out"},
+};
+
+TEST(Methods, SizedStreamsDecodeWholeAndEndAtTheirSize)
+{
+    for (const SizedStream& s : kSizedStreams) {
+        const std::string stream = read_stream(s.file);
+        const std::string data = read_stream(s.decoded);
+        for (size_t chunk : {size_t{1}, size_t{4093}, stream.size()}) {
+            const Decoding run = decode(s.method, s.flags, stream, data.size(), chunk);
+            EXPECT_EQ(run.end, DecodeEnd::complete) << s.file << " in chunks of " << chunk;
+            EXPECT_TRUE(run.output == data) << s.file << " in chunks of " << chunk;
+        }
+        EXPECT_EQ(decode(s.method, s.flags, stream.substr(0, stream.size() / 2), data.size(), 4096).end,
+                  DecodeEnd::truncated) << s.file;
+        std::string flipped = stream;
+        flipped[flipped.size() / 2] ^= 0x55;
+        const Decoding damaged = decode(s.method, s.flags, flipped, data.size(), 4096);
+        EXPECT_FALSE(damaged.end == DecodeEnd::complete && damaged.output == data) << s.file;
+        // Declared shorter, the old methods' streams end there; PPMd's does not end there and
+        // fails as damaged. Declared longer, they go on as far as their bytes go (some samples
+        // have padding behind their data), and are whole only if that is as far as declared.
+        const Decoding shorter = decode(s.method, s.flags, stream, data.size() / 2, 4096);
+        if (s.method == 98)
+            EXPECT_EQ(shorter.end, DecodeEnd::invalidData) << s.file;
+        else
+            EXPECT_TRUE(shorter.end == DecodeEnd::complete && shorter.output == data.substr(0, data.size() / 2)) << s.file;
+        const Decoding longer = decode(s.method, s.flags, stream, data.size() + 1000, 4096);
+        EXPECT_EQ(longer.end == DecodeEnd::complete, longer.output.size() == data.size() + 1000) << s.file;
+        EXPECT_TRUE(longer.end == DecodeEnd::invalidData || longer.output.compare(0, data.size(), data) == 0) << s.file;
+    }
+}
+
+// Fields of the given widths, least significant bit first, as the old methods store them.
+std::string bits_of(std::initializer_list<std::pair<uint32_t, uint32_t>> fields)
+{
+    std::string bytes;
+    uint64_t held = 0;
+    uint32_t count = 0;
+    for (const auto& [value, width] : fields) {
+        held |= static_cast<uint64_t>(value) << count;
+        for (count += width; count >= 8; count -= 8, held >>= 8)
+            bytes += static_cast<char>(held & 0xFF);
+    }
+    return count ? bytes + static_cast<char>(held) : bytes;
+}
+
+TEST(Methods, TablesAndHeadersThatBreakTheRulesAreDataErrors)
+{
+    const std::string ppmd = read_stream("sample-ppmd");
+    const std::string ipsum = read_stream("sample-ppmd.out");
+    const auto with_header = [&](uint16_t header) {
+        return std::string{static_cast<char>(header & 0xFF), static_cast<char>(header >> 8)} + ppmd.substr(2);
+    };
+    // Reduce's 256 follower sets, byte 255's first: 255 empty ones (1530 zero bits), then byte
+    // 0's (the one before the first byte) of count bytes x, y, z; then a follower by its index.
+    const auto reduce = [](uint32_t count, uint32_t index) {
+        return std::string(191, '\0') + bits_of({{0, 2}, {count, 6}, {'x', 8}, {'y', 8}, {'z', 8}, {0, 1}, {index, 2}});
+    };
+    const auto tree = [](uint32_t bytes, uint8_t pair) { return std::string(1, static_cast<char>(bytes - 1)) + std::string(bytes, static_cast<char>(pair)); };
+    const struct Case {
+        const char* what;
+        uint16_t method, flags;
+        std::string stream;
+        uint64_t declared;
+        DecodeEnd end;
+        std::string output;  // when complete
+    } cases[] = {
+        {"shrink: the code just added, named at once", 1, 0, bits_of({{97, 9}, {257, 9}}), 3, DecodeEnd::complete, "aaa"},
+        {"shrink: a control code other than 1 and 2", 1, 0, bits_of({{97, 9}, {256, 9}, {3, 9}}), 9, DecodeEnd::invalidData, ""},
+        {"shrink: codes wider than 13 bits", 1, 0,
+         bits_of({{256, 9}, {1, 9}, {256, 10}, {1, 10}, {256, 11}, {1, 11}, {256, 12}, {1, 12}, {256, 13}, {1, 13}}), 9,
+         DecodeEnd::invalidData, ""},
+        {"shrink: a first code that is no byte", 1, 0, bits_of({{300, 9}}), 9, DecodeEnd::invalidData, ""},
+        {"shrink: a free code other than the next", 1, 0, bits_of({{97, 9}, {258, 9}}), 9, DecodeEnd::invalidData, ""},
+        // After the partial clearing the code added extends the previous code, freed itself.
+        {"shrink: a code made its own parent", 1, 0,
+         bits_of({{97, 9}, {98, 9}, {257, 9}, {256, 9}, {2, 9}, {97, 9}, {257, 9}}), 99, DecodeEnd::invalidData, ""},
+        {"shrink: a chain through a freed code", 1, 0,
+         bits_of({{97, 9}, {98, 9}, {99, 9}, {100, 9}, {101, 9}, {260, 9}, {256, 9}, {2, 9}, {97, 9}, {257, 9}}), 99,
+         DecodeEnd::invalidData, ""},
+        {"reduce: a follower taken by its index", 5, 0, reduce(3, 2), 1, DecodeEnd::complete, "z"},
+        {"reduce: a follower index past the set", 5, 0, reduce(3, 3), 1, DecodeEnd::invalidData, ""},
+        {"reduce: a follower set of 33", 5, 0, bits_of({{33, 6}}), 1, DecodeEnd::invalidData, ""},
+        {"implode: a tree of codes that leave bits unused", 6, 0, tree(4, 0xF6), 1, DecodeEnd::invalidData, ""},
+        {"implode: a tree of more codes than bits", 6, 0, tree(4, 0xF4), 1, DecodeEnd::invalidData, ""},
+        {"implode: a tree of more values than it has", 6, 0, tree(5, 0xF5), 1, DecodeEnd::invalidData, ""},
+        {"ppmd: the largest model a header names", 98, 0, with_header(0x0FF8), ipsum.size(), DecodeEnd::complete, ipsum},
+        {"ppmd: order 1", 98, 0, with_header(0x0000), ipsum.size(), DecodeEnd::invalidData, ""},
+        {"ppmd: restoration by freezing", 98, 0, with_header(0x2008), ipsum.size(), DecodeEnd::invalidData, ""},
+    };
+    for (const Case& c : cases) {
+        const Decoding run = decode(c.method, c.flags, c.stream, c.declared, 4096);
+        EXPECT_EQ(run.end, c.end) << c.what;
+        if (c.end == DecodeEnd::complete)
+            EXPECT_EQ(run.output, c.output) << c.what;
     }
 }
 

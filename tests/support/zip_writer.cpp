@@ -104,6 +104,7 @@ struct Written {
     std::string zip64Extra;
     uint32_t compressedField, uncompressedField, offsetField;
     uint64_t compressedSize;
+    uint16_t flags;
 };
 
 }  // namespace
@@ -115,7 +116,7 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
     std::vector<Written> written;
     for (const Entry& e : entries) {
         std::string data = e.compressed ? *e.compressed : (e.method == 8 ? deflate_raw(e.data) : e.data);
-        const uint16_t flags = e.password ? static_cast<uint16_t>(e.flags | 1) : e.flags;
+        const uint16_t flags = (e.password ? e.flags | 1 : e.flags) | (e.dataDescriptor ? 8 : 0);
         if (e.password) {
             const uint32_t entryCrc = e.crc ? *e.crc : crc32_of(e.data);
             std::string header = "0123456789a";
@@ -123,6 +124,7 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
             data = encrypt_traditional(*e.password, header, data);
         }
         Written w{};
+        w.flags = flags;
         w.offset = out.size() - base;
         w.compressedSize = data.size();
         const uint32_t crc = e.crc ? *e.crc : crc32_of(e.data);
@@ -144,21 +146,33 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
         if (e.localHeaderOffsetField)
             w.offsetField = *e.localHeaderOffsetField;
 
-        const std::string localExtra = w.zip64Extra + (e.localExtra ? *e.localExtra : e.centralExtra);
+        const std::string localZip64 = e.dataDescriptor && e.zip64 ? extra_record(0x0001, std::string(24, '\0')) : w.zip64Extra;
+        const std::string localExtra = localZip64 + (e.localExtra ? *e.localExtra : e.centralExtra);
         put32(out, 0x04034b50);
         put16(out, e.versionNeeded);
-        put16(out, e.password ? e.flags | 1 : e.flags);
+        put16(out, flags);
         put16(out, e.method);
         put16(out, e.dosTime);
         put16(out, e.dosDate);
-        put32(out, crc);
-        put32(out, w.compressedField);
-        put32(out, w.uncompressedField);
+        put32(out, e.dataDescriptor ? 0 : crc);
+        put32(out, e.dataDescriptor ? 0 : w.compressedField);
+        put32(out, e.dataDescriptor ? 0 : w.uncompressedField);
         put16(out, static_cast<uint32_t>(e.name.size()));
         put16(out, static_cast<uint32_t>(localExtra.size()));
         out += e.name;
         out += localExtra;
         out += data;
+        if (e.dataDescriptor) {
+            put32(out, 0x08074b50);
+            put32(out, crc);
+            if (e.zip64) {
+                put64(out, data.size());
+                put64(out, e.data.size());
+            } else {
+                put32(out, static_cast<uint32_t>(data.size()));
+                put32(out, static_cast<uint32_t>(e.data.size()));
+            }
+        }
         written.push_back(w);
     }
 
@@ -170,7 +184,7 @@ std::string build_zip(const std::vector<Entry>& entries, const ArchiveOptions& o
         put32(out, 0x02014b50);
         put16(out, e.versionMadeBy);
         put16(out, e.versionNeeded);
-        put16(out, e.password ? e.flags | 1 : e.flags);
+        put16(out, w.flags);
         put16(out, e.method);
         put16(out, e.dosTime);
         put16(out, e.dosDate);

@@ -48,6 +48,10 @@ struct Entry {
     std::optional<uint32_t> localHeaderOffsetField;
     // Put sizes and offset into a ZIP64 extra record (fields become 0xFFFFFFFF).
     bool zip64 = false;
+    // As a writer that cannot seek writes it: flag bit 3, no CRC-32 or sizes in the local header
+    // (zeros, also in its ZIP64 record), and a descriptor with its signature behind the data
+    // (with 64-bit sizes when zip64).
+    bool dataDescriptor = false;
     std::optional<uint64_t> zip64UncompressedSize;  // lie in the ZIP64 record
     std::optional<uint64_t> zip64CompressedSize;
     std::optional<uint64_t> zip64LocalHeaderOffset;
