@@ -16,8 +16,8 @@
 #                        program and by 7zz x, wall and CPU time; then the widest set with eight
 #                        workers, for the peak memory
 #   bench/extract/run.sh --sets [RUNS]   the big and the stored archive each as one file, as
-#                        100 MB pieces (split) and as a spanned set (zip -s 100m --out), by varno
-#                        and by 7zz x
+#                        100 MB pieces (split) and as a spanned set (zip -s 100m --out), by varno,
+#                        by 7-Zip's Windows program and by 7zz x
 # Data (about 2.5 GB) is made once into build/bench-data (VARNO_BENCH_DATA to put it elsewhere).
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
@@ -226,17 +226,19 @@ bench_sets() {
       for form in single pieces spanned; do
         time_run "sets-$set-$form-varno" "$wine" "$root/build/win64/bin/varno.exe" --i -o "$(winpath "$(named $set $form)")" "$(winpath "$work/out")"
         time_run "sets-$set-$form-7zz" 7zz x -y -bd -o"$work/out" "$(named $set $form)"
+        time_run "sets-$set-$form-7zz_wine" "$wine" "$win7zz" x -y -bd -o"$(winpath "$work/out")" "$(winpath "$(named $set $form)")"
       done
     done
   done
-  printf '\n%-7s %-8s %-6s %9s %7s %10s %8s\n' set form tool median_s cpu_s vs_single vs_7zz
+  printf '\n%-7s %-8s %-9s %9s %7s %10s %8s %13s\n' set form tool median_s cpu_s vs_single vs_7zz vs_7zz_wine
   for set in big stored; do
     for form in single pieces spanned; do
-      for tool in varno 7zz; do
+      for tool in varno 7zz 7zz_wine; do
         t=$(median < <(awk '{print $1}' "$work/sets-$set-$form-$tool.times")); c=$(median < <(awk '{print $3}' "$work/sets-$set-$form-$tool.times"))
-        printf '%-7s %-8s %-6s %9.2f %7.2f %10s %8s\n' $set $form $tool "$t" "$c" \
+        printf '%-7s %-8s %-9s %9.2f %7.2f %10s %8s %13s\n' $set $form $tool "$t" "$c" \
           "$( [ $form = single ] && echo - || pair_ratio "sets-$set-$form-$tool" "sets-$set-single-$tool" 1)" \
-          "$( [ $tool = 7zz ] && echo - || pair_ratio "sets-$set-$form-varno" "sets-$set-$form-7zz" 1)"
+          "$( [ $tool = varno ] && pair_ratio "sets-$set-$form-varno" "sets-$set-$form-7zz" 1 || echo -)" \
+          "$( [ $tool = varno ] && pair_ratio "sets-$set-$form-varno" "sets-$set-$form-7zz_wine" 1 || echo -)"
       done
     done
   done

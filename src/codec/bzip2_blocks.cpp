@@ -28,7 +28,7 @@ constexpr unsigned kCrcBits = 32;
 constexpr uint64_t kNone = UINT64_MAX;
 
 // Entries from this declared size on are decoded in blocks.
-constexpr uint64_t kBlocksFrom = 4u << 20;
+constexpr uint64_t kBlocksFrom = 2u << 20;
 // Decoding threads of one entry, and the blocks in flight for each: decoded, being decoded or
 // waiting for a thread.
 constexpr uint32_t kMaxHelpers = 8;
@@ -533,7 +533,7 @@ DecodeEnd BlockDecoder::resume(uint64_t start, uint32_t crcBefore, uint64_t deli
 
 bool worth_decoding_in_blocks(const DecodeRequest& request)
 {
-    return request.declaredSize >= kBlocksFrom && request.whole.outputRoom == UINT64_MAX;
+    return request.declaredSize >= kBlocksFrom && request.whole.outputRoom == UINT64_MAX && !request.unusedInput;
 }
 
 DecodeEnd decode_bzip2_blocks(bz_stream* stream, const DecodeRequest& request, StreamBuffers buffers, int* status)

@@ -17,7 +17,8 @@ int resume_bzip2(bz_stream* stream, uint8_t level, uint8_t pendingByte, unsigned
 
 // True for an entry large enough to gain from its blocks being decoded side by side, into an
 // output that takes blocks of any size (one that drops bytes past its room takes them as the
-// one-thread decoder delivers them).
+// one-thread decoder delivers them), whose caller does not look for where the stream ends
+// inside input that goes on.
 bool worth_decoding_in_blocks(const DecodeRequest& request);
 
 // Decodes the entry with helper threads on the processors that are idle, through stream
