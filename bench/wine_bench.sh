@@ -1,14 +1,18 @@
 # Sourced by the benchmarks that run the command-line host under Wine, with the script's own
-# arguments: builds the x64 tree, runs the script again inside a Wine session of the build
-# (its servers kept running throughout), and gives it $root, $wine, winpath, median and
-# build_base COMMIT, which builds an earlier commit beside the tree for the runs that compare with it.
+# arguments: builds the x64 tree and 7-Zip's own console program for Windows (the peer on the
+# same runtime, bench/build_7zip_windows.sh), runs the script again inside a Wine session of the
+# build (its servers kept running throughout), and gives it $root, $wine, $win7zz (that
+# program), winpath, median and build_base COMMIT, which builds an earlier commit beside the tree
+# for the runs that compare with it.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 if [ -z "${VARNO_IN_SESSION:-}" ]; then
   scripts/build.sh >/dev/null
+  bench/build_7zip_windows.sh >/dev/null
   exec scripts/wine-session.sh build/win64 "$0" "$@"
 fi
 wine="$root/build/win64/wine-run"
+win7zz="$root/build/bench-7zip/7zz.exe"
 # Paths for Windows programs in Windows form: Wine takes a path that begins with '/' for a
 # Unix path and converts it on every call, which is no cost a Windows host would pay.
 winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }

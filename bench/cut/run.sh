@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Archives cut short: what the whole entries of a cut archive of 10,000 files cost to recover,
-# beside extracting and listing the whole archive, and beside `7zz x` on the same cut file;
+# beside extracting and listing the whole archive, and beside `7zz x` on the same cut file (the
+# native program, and 7-Zip's Windows program under the same Wine);
 # and, by an earlier commit built beside the tree, what the whole archive cost before (the
 # local-header walk runs only where the end record fails, so opening a sound archive must cost
 # the same).
@@ -76,6 +77,7 @@ for kind in $kinds; do
   echo "$kind: $(stat -c %s "$data/$kind.zip") bytes whole, $(stat -c %s "$data/$kind-cut.zip") cut"
   check "varno -o cut" "$wine" "$after" --i -o "$cut" "$out"
   check "7zz x cut" 7zz x -y -bd -o"$work/out" "$data/$kind-cut.zip"
+  check "7zz.exe x cut" "$wine" "$win7zz" x -y -bd -o"$out" "$cut"
   check "varno -o whole" "$wine" "$after" --i -o "$whole" "$out"
   rm -f "$work/$kind"-*.times
   for ((i = 0; i < runs; i++)); do
@@ -88,13 +90,15 @@ for kind in $kinds; do
     time_run "$kind-list-cut" "$wine" "$after" --i -l "$cut"
     time_run "$kind-x-cut" "$wine" "$after" --i -o "$cut" "$out"
     time_run "$kind-7zz-x-cut" 7zz x -y -bd -o"$work/out" "$data/$kind-cut.zip"
+    time_run "$kind-7zz_wine-x-cut" "$wine" "$win7zz" x -y -bd -o"$out" "$cut"
   done
 done
 
 m() { awk -v c="$2" '{print $c}' "$work/$1.times" | median; }
-printf '\n%-9s %-18s %8s %7s %12s %11s %12s %11s\n' archive command wall_s cpu_s wall/whole cpu/whole wall/7zz_x cpu/7zz_x
+printf '\n%-9s %-18s %8s %7s %12s %11s %12s %11s %17s\n' archive command wall_s cpu_s wall/whole cpu/whole wall/7zz_x cpu/7zz_x \
+  wall/7zz_wine_x
 for kind in $kinds; do
-  for label in list-whole-before list-whole list-cut x-whole-before x-whole x-cut 7zz-x-cut; do
+  for label in list-whole-before list-whole list-cut x-whole-before x-whole x-cut 7zz-x-cut 7zz_wine-x-cut; do
     case $label in
       list-cut) rel=$kind-list-whole ;;
       x-cut) rel=$kind-x-whole ;;
@@ -103,11 +107,12 @@ for kind in $kinds; do
     esac
     awk -v k=$kind -v l=$label -v t="$(m "$kind-$label" 1)" -v c="$(m "$kind-$label" 2)" \
       -v rt="$([ -n "$rel" ] && m "$rel" 1)" -v rc="$([ -n "$rel" ] && m "$rel" 2)" \
-      -v zt="$(m "$kind-7zz-x-cut" 1)" -v zc="$(m "$kind-7zz-x-cut" 2)" \
-      'BEGIN {printf "%-9s %-18s %8.2f %7.2f %12s %11s %12.2f %11.2f\n", k, l, t, c,
-              rt == "" ? "-" : sprintf("%.2f", t / rt), rc == "" ? "-" : sprintf("%.2f", c / rc), t / zt, c / zc}'
+      -v zt="$(m "$kind-7zz-x-cut" 1)" -v zc="$(m "$kind-7zz-x-cut" 2)" -v wt="$(m "$kind-7zz_wine-x-cut" 1)" \
+      'BEGIN {printf "%-9s %-18s %8.2f %7.2f %12s %11s %12.2f %11.2f %17.2f\n", k, l, t, c,
+              rt == "" ? "-" : sprintf("%.2f", t / rt), rc == "" ? "-" : sprintf("%.2f", c / rc), t / zt, c / zc, t / wt}'
   done
 done
 echo "(median of $runs runs, varno with --i; 'before': the commit $(git rev-parse --short "$base"); the whole/"
 echo " columns: list-cut and x-cut against this tree on the whole archive, list-whole and x-whole"
-echo " against the earlier commit on it)"
+echo " against the earlier commit on it; 7zz_wine: 7-Zip's Windows program under the same Wine, whose"
+echo " processor time leaves out the wineserver as varno's does)"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Extraction benchmark: varno's command-line host under Wine against unzip and 7zz (native)
-# on the same archives in the same run, each next to the I/O floor of its runtime; varno also
-# with its progress window forbidden (--i), which shows what the window costs.
+# Extraction benchmark: varno's command-line host under Wine against 7-Zip's own Windows program
+# under the same Wine, and unzip and 7zz (native), on the same archives in the same run, each
+# next to the I/O floor of its runtime; varno also with its progress window forbidden (--i),
+# which shows what the window costs.
 #   bench/extract/run.sh [RUNS]      (default 5 runs per tool and data set; reports medians)
 #   bench/extract/run.sh --scaling [RUNS]   varno alone on the mixed set, by worker count: the
 #                        DLL with -R0 and -R8, and the library linked into varno_linked.exe with
@@ -11,11 +12,12 @@
 #                        BASE (default: where this branch left main), built into build/bench-base;
 #                        beside it the calls that replace a file, timed one way after another
 #   bench/extract/run.sh --base [RUNS] [BASE]   the mixed set and the Deflate set of 1 to 8 MiB
-#                        files by this tree, by the commit BASE (as above) and by 7zz x, wall and
-#                        CPU time; then the widest set with eight workers, for the peak memory
+#                        files by this tree, by the commit BASE (as above), by 7-Zip's Windows
+#                        program and by 7zz x, wall and CPU time; then the widest set with eight
+#                        workers, for the peak memory
 #   bench/extract/run.sh --sets [RUNS]   the big and the stored archive each as one file, as
-#                        100 MB pieces (split) and as a spanned set (zip -s 100m --out), by varno
-#                        and by 7zz x
+#                        100 MB pieces (split) and as a spanned set (zip -s 100m --out), by varno,
+#                        by 7-Zip's Windows program and by 7zz x
 # Data (about 2.5 GB) is made once into build/bench-data (VARNO_BENCH_DATA to put it elsewhere).
 # Outputs go to a RAM disk (/dev/shm/varno-bench, VARNO_BENCH_OUT to change it), so that the
 # machine's disk write-back does not swamp the differences between the extractors.
@@ -48,13 +50,14 @@ time_run() {
 
 bench_set() {
   local set=$1 archive="$data/$1.zip" manifest="$data/$1.zip.manifest"
-  for tool in varno varno--i unzip 7zz floor_wine floor_native; do rm -f "$work/$set-$tool.times"; done
+  for tool in varno varno--i 7zz_wine unzip 7zz floor_wine floor_native; do rm -f "$work/$set-$tool.times"; done
   for ((i = 0; i < runs; i++)); do
     # With the progress window allowed (-i, the default) and forbidden, in turns first.
     for opt in $( ((i % 2)) && echo "--i -i" || echo "-i --i"); do
       label=varno; [ $opt = --i ] && label=varno--i
       time_run "$set-$label" "$wine" "$root/build/win64/bin/varno.exe" -o $opt "$(winpath "$archive")" "$(winpath "$work/out")"
     done
+    time_run "$set-7zz_wine" "$wine" "$win7zz" x -y -bd -o"$(winpath "$work/out")" "$(winpath "$archive")"
     time_run "$set-unzip" unzip -o -q "$archive" -d "$work/out"
     time_run "$set-7zz" 7zz x -y -bd -o"$work/out" "$archive"
     time_run "$set-floor_wine" "$wine" "$work/floor_win.exe" "$(winpath "$manifest")" "$(winpath "$work/out")"
@@ -168,22 +171,26 @@ bench_against_base() {
   local -A exe=([before]="$root/build/bench-base/win64/bin/varno.exe" [after]="$root/build/win64/bin/varno.exe")
   local set v versions t c
   for set in mixed deflate; do
-    rm -f "$work/$set"-{before,after,7zz}.times
+    rm -f "$work/$set"-{before,after,7zz_wine,7zz}.times
     for ((i = 0; i < runs; i++)); do
       versions="before after"; ((i % 2)) && versions="after before"
       for v in $versions; do
         time_run "$set-$v" "$wine" "${exe[$v]}" --i -o "$(winpath "$data/$set.zip")" "$(winpath "$work/out")"
       done
+      time_run "$set-7zz_wine" "$wine" "$win7zz" x -y -bd -o"$(winpath "$work/out")" "$(winpath "$data/$set.zip")"
       time_run "$set-7zz" 7zz x -y -bd -o"$work/out" "$data/$set.zip"
     done
   done
-  printf '\n%-8s %-7s %8s %7s %12s %11s %13s %12s\n' set tool wall_s cpu_s wall/before cpu/before "wall/7zz" "cpu/7zz"
+  printf '\n%-8s %-8s %8s %7s %12s %11s %14s %13s %13s %12s\n' set tool wall_s cpu_s wall/before cpu/before \
+    "wall/7zz_wine" "cpu/7zz_wine" "wall/7zz" "cpu/7zz"
   for set in mixed deflate; do
-    for v in before after 7zz; do
+    for v in before after 7zz_wine 7zz; do
       t=$(median < <(awk '{print $1}' "$work/$set-$v.times")); c=$(median < <(awk '{print $3}' "$work/$set-$v.times"))
-      printf '%-8s %-7s %8.2f %7.2f %12s %11s %13s %12s\n' $set $v "$t" "$c" \
-        "$( [ $v = before ] && echo - || pair_ratio "$set-$v" "$set-before" 1)" \
-        "$( [ $v = before ] && echo - || pair_ratio "$set-$v" "$set-before" 3)" \
+      printf '%-8s %-8s %8.2f %7.2f %12s %11s %14s %13s %13s %12s\n' $set $v "$t" "$c" \
+        "$( [[ $v = before || $v = 7zz* ]] && echo - || pair_ratio "$set-$v" "$set-before" 1)" \
+        "$( [[ $v = before || $v = 7zz* ]] && echo - || pair_ratio "$set-$v" "$set-before" 3)" \
+        "$( [[ $v = 7zz* ]] && echo - || pair_ratio "$set-$v" "$set-7zz_wine" 1)" \
+        "$( [[ $v = 7zz* ]] && echo - || pair_ratio "$set-$v" "$set-7zz_wine" 3)" \
         "$( [ $v = 7zz ] && echo - || pair_ratio "$set-$v" "$set-7zz" 1)" \
         "$( [ $v = 7zz ] && echo - || pair_ratio "$set-$v" "$set-7zz" 3)"
     done
@@ -219,17 +226,19 @@ bench_sets() {
       for form in single pieces spanned; do
         time_run "sets-$set-$form-varno" "$wine" "$root/build/win64/bin/varno.exe" --i -o "$(winpath "$(named $set $form)")" "$(winpath "$work/out")"
         time_run "sets-$set-$form-7zz" 7zz x -y -bd -o"$work/out" "$(named $set $form)"
+        time_run "sets-$set-$form-7zz_wine" "$wine" "$win7zz" x -y -bd -o"$(winpath "$work/out")" "$(winpath "$(named $set $form)")"
       done
     done
   done
-  printf '\n%-7s %-8s %-6s %9s %7s %10s %8s\n' set form tool median_s cpu_s vs_single vs_7zz
+  printf '\n%-7s %-8s %-9s %9s %7s %10s %8s %13s\n' set form tool median_s cpu_s vs_single vs_7zz vs_7zz_wine
   for set in big stored; do
     for form in single pieces spanned; do
-      for tool in varno 7zz; do
+      for tool in varno 7zz 7zz_wine; do
         t=$(median < <(awk '{print $1}' "$work/sets-$set-$form-$tool.times")); c=$(median < <(awk '{print $3}' "$work/sets-$set-$form-$tool.times"))
-        printf '%-7s %-8s %-6s %9.2f %7.2f %10s %8s\n' $set $form $tool "$t" "$c" \
+        printf '%-7s %-8s %-9s %9.2f %7.2f %10s %8s %13s\n' $set $form $tool "$t" "$c" \
           "$( [ $form = single ] && echo - || pair_ratio "sets-$set-$form-$tool" "sets-$set-single-$tool" 1)" \
-          "$( [ $tool = 7zz ] && echo - || pair_ratio "sets-$set-$form-varno" "sets-$set-$form-7zz" 1)"
+          "$( [ $tool = varno ] && pair_ratio "sets-$set-$form-varno" "sets-$set-$form-7zz" 1 || echo -)" \
+          "$( [ $tool = varno ] && pair_ratio "sets-$set-$form-varno" "sets-$set-$form-7zz_wine" 1 || echo -)"
       done
     done
   done
@@ -270,9 +279,9 @@ for set in mixed big stored; do
   fw=$(median < <(awk '{print $1}' "$work/$set-floor_wine.times"))
   fn=$(median < <(awk '{print $1}' "$work/$set-floor_native.times"))
   v=$(median < <(awk '{print $1}' "$work/$set-varno.times"))
-  for tool in varno varno--i unzip 7zz; do
+  for tool in varno varno--i 7zz_wine unzip 7zz; do
     t=$(median < <(awk '{print $1}' "$work/$set-$tool.times"))
-    floor=$fn; [[ $tool = varno* ]] && floor=$fw
+    floor=$fn; [[ $tool = varno* || $tool = 7zz_wine ]] && floor=$fw
     p=$(peak < "$work/$set-$tool.times")
     awk -v s=$set -v tool=$tool -v t=$t -v f=$floor -v p=$p -v v=$v \
       'BEGIN {printf "%-8s %-8s %10.2f %10.2f %12.1f %10.3f\n", s, tool, t, t - f, p / 1024, t / v}'
@@ -281,5 +290,6 @@ for set in mixed big stored; do
 done
 awk -v w="$(median < <(awk '{print $1}' "$work/window.times"))" -v n="$(median < <(awk '{print $1}' "$work/none.times"))" \
   'BEGIN {printf "one window and taskbar object in a process under Wine: %.3f s (%.3f against %.3f for an empty one)\n", w - n, w, n}'
-echo "(median of $runs runs; above_floor = median minus the floor of the tool's runtime: Wine for varno, native for the others)"
+echo "(median of $runs runs; above_floor = median minus the floor of the tool's runtime: Wine for varno and 7zz_wine,"
+echo " 7-Zip's Windows program, native for unzip and 7zz; vs_varno above 1 means varno is faster)"
 rm -rf "$work/out"

@@ -1,6 +1,8 @@
 list(APPEND VARNO_PORTABLE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/bzip2.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/bzip2_blocks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/crc32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/decode_threads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/decoders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/deflate64.cpp
   ${CMAKE_CURRENT_LIST_DIR}/implode.cpp
@@ -14,6 +16,13 @@ list(APPEND VARNO_PORTABLE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/stream_decoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xz.cpp
   ${CMAKE_CURRENT_LIST_DIR}/zstd.cpp)
+# The platform's threads for the decoders that use helpers: the Windows API in the DLLs, POSIX
+# threads natively.
+if(WIN32)
+  list(APPEND VARNO_WIN32_SOURCES ${CMAKE_CURRENT_LIST_DIR}/decode_threads_win32.cpp)
+else()
+  list(APPEND VARNO_PORTABLE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/decode_threads_posix.cpp)
+endif()
 
 # The libraries the decoders stand on, each built from the C files its decoder needs
 # (cmake/source_library.cmake; scripts/setup.sh unpacks the sources into .tools/).

@@ -2,6 +2,7 @@
 
 #include "archive/archive_handle.h"
 #include "archive/archive_locate.h"
+#include "codec/decode_threads.h"
 #include "core/extract_job.h"
 #include "extract/extract_entry.h"
 #include "extract/job_messages.h"
@@ -142,6 +143,7 @@ int32_t transfer_entry(ExtractJob* job, DecryptionContext* input, ByteCursor pen
     whole.memory = &job->decoderMemory;
     const DecodeRequest request = {pull_input, &from, OutputTarget::write, target, target->declared_size(), flags, whole};
     int status = 0;
+    const BusyDecoding busy;  // counted against the processors that the decoder's helpers may take
     const DecodeEnd end = decoder->decode(state, request, &status);
     if (target->refused())
         return target->report_refusal();

@@ -7,7 +7,10 @@
 # 1 MiB (the model restarts). The old methods, whose streams end at the declared size: of
 # legacy-data (150 kB of the sample: text, noise, text), 1 Shrink, 2 to 5 Reduce of factor 1 to
 # 4, 6-FLAGS Implode, by tests/data/legacy_encoder.py; the samples of tests/data/legacy as raw
-# streams (sample-NAME) with what they decode to (sample-NAME.out).
+# streams (sample-NAME) with what they decode to (sample-NAME.out). Beside
+# them, two bzip2 streams of 100 kB blocks (bzip2 -1) for the decoding in blocks: 12-blocks of
+# the sample, 12-runs of 6 MB of long runs of bytes (OUT/runs), which take each block to several
+# MiB of output.
 set -euo pipefail
 out=${1:?usage: make_method_streams.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,8 +29,11 @@ header = b"\x05\x04\x05\x00" + lzma._encode_filter_properties(lzma1)
 open("14", "wb").write(header + lzma.compress(data, format=lzma.FORMAT_RAW, filters=[lzma1]))
 deflate = zlib.compressobj(6, zlib.DEFLATED, -15)
 open("8", "wb").write(deflate.compress(data) + deflate.flush())
+open("runs", "wb").write(b"".join(bytes([r.randrange(256)]) * r.randrange(1, 3000) for _ in range(4000)))
 PY
 bzip2 -c data > 12
+bzip2 -1 -c data > 12-blocks
+bzip2 -1 -c runs > 12-runs
 zstd -q -c data > 93
 { head -c 200000 data | zstd -q -c; tail -c +200001 data | zstd -q -c; } > 93-frames
 xz -c data > 95

@@ -4,13 +4,14 @@
 # cp932 names without the UTF-8 flag, then records what `unzip -Z -T` and `7zz l -slt` report
 # for each and joins those reports into OUT/expected.tsv for the listing and handle tests; also
 # a Deflate64 archive made by 7zz, archives of the methods read through libraries (OUT/m-*.zip:
-# bzip2, LZMA, XZ, Zstandard and PPMd, also of a tree of 300 files), encrypted archives made by
-# zip, 7zz and bsdtar, the old methods' archives (OUT/s-*.zip, the samples of tests/data/legacy;
-# OUT/l-*.zip, the tests' own encoder's of a small tree), each archive extracted by the tools
-# into OUT/ref-NAME (those of Reduce, which no tool reads, are their sources), and what `unzip
-# -t` reports for each unencrypted one and for a damaged copy of zip.zip (OUT/NAME.unzip-t); and
-# 3000 small files archived by zip, 7zz and Python, which no overlap check may refuse; and one
-# stream of each method from its tool (OUT/streams).
+# bzip2, LZMA, XZ, Zstandard and PPMd, also of a tree of 300 files, and bzip2 archives of
+# entries of 5 and 6 MB that are decoded a block at a time: OUT/m-big-*.zip), encrypted archives
+# made by zip, 7zz and bsdtar, the old methods' archives (OUT/s-*.zip, the samples of
+# tests/data/legacy; OUT/l-*.zip, the tests' own encoder's of a small tree), each archive
+# extracted by the tools into OUT/ref-NAME (those of Reduce, which no tool reads, are their
+# sources), and what `unzip -t` reports for each unencrypted one and for a damaged copy of
+# zip.zip (OUT/NAME.unzip-t); and 3000 small files archived by zip, 7zz and Python, which no
+# overlap check may refuse; and one stream of each method from its tool (OUT/streams).
 set -euo pipefail
 out=${1:?usage: make_tool_archives.sh OUT}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -39,18 +40,33 @@ chmod 755 nested/deeper/data.bin
 find . -exec touch -d "2024-03-04 05:06:08" {} +
 touch -d "2023-11-12 13:14:16" nested/deeper/numbers.txt
 
+# bzip2 entries large enough to be decoded a block at a time: text of 5 MB and long runs of bytes
+# (6 MB, several MiB of output from each block) beside a copy of the tree's repeats, by 7zz, zip
+# and Python; the two large ones also among the 300 files below, for workers that meet them at
+# once.
+mkdir -p "$out/big/nested"
+cp "$out/tree/nested/repeats.bin" "$out/big/nested/"
+python3 - "$out/big" <<'PY'
+import random, sys
+r = random.Random(30)
+words = [bytes(r.randrange(97, 123) for _ in range(r.randrange(2, 10))) for _ in range(3000)]
+open(f"{sys.argv[1]}/text.txt", "wb").write(b" ".join(r.choice(words) for _ in range(900000))[:5000000])
+open(f"{sys.argv[1]}/runs.bin", "wb").write(b"".join(bytes([r.randrange(256)]) * r.randrange(1, 3000) for _ in range(4000)))
+PY
+find "$out/big" -exec touch -d "2024-03-04 05:06:08" {} +
 zip -qr "$out/zip.zip" .
 7zz a -tzip "$out/7z.zip" . >/dev/null
 7zz a -tzip -mm=Deflate64 "$out/d64.zip" . >/dev/null
 python3 - "$out" <<'PY'
 import os, sys, zipfile
-for name, method in ("py", zipfile.ZIP_DEFLATED), ("m-py-bzip2", zipfile.ZIP_BZIP2), ("m-py-lzma", zipfile.ZIP_LZMA):
+for folder, name, method in ((".", "py", zipfile.ZIP_DEFLATED), (".", "m-py-bzip2", zipfile.ZIP_BZIP2),
+                             (".", "m-py-lzma", zipfile.ZIP_LZMA), ("../big", "m-big-py-bzip2", zipfile.ZIP_BZIP2)):
     with zipfile.ZipFile(f"{sys.argv[1]}/{name}.zip", "w", method) as z:
-        for root, dirs, files in os.walk("."):
+        for root, dirs, files in os.walk(folder):
             dirs.sort()
             for entry in sorted(dirs) + sorted(files):
-                path = os.path.join(root, entry)[2:]
-                z.write(path, path)
+                path = os.path.join(root, entry)
+                z.write(path, os.path.relpath(path, folder))
 PY
 # The methods read through libraries: 7zz's BZip2, LZMA (with and without its end marker) and
 # XZ, zip's bzip2, and XZ and Zstandard entries that hold the xz and zstd tools' own output.
@@ -122,8 +138,12 @@ for i in range(300):
     open(f"f{i:03}.txt", "wb").write((text + bytes(r.randrange(256) for _ in range(size // 8))) * 2)
 PY
 find . -exec touch -d "2024-03-04 05:06:08" {} +
-for m in BZip2 LZMA XZ PPMd; do 7zz a -tzip -mm=$m "$out/m-many-$m.zip" . >/dev/null; done
+for m in LZMA XZ PPMd; do 7zz a -tzip -mm=$m "$out/m-many-$m.zip" . >/dev/null; done
 python3 "$here/zip_from_streams.py" "$out/m-many-zstd.zip" 93 zstd -q -c
+7zz a -tzip -mm=BZip2 "$out/m-many-BZip2.zip" . "$out/big/text.txt" "$out/big/runs.bin" >/dev/null
+cd "$out/big"
+7zz a -tzip -mm=BZip2 "$out/m-big-7z-bzip2.zip" . >/dev/null
+zip -qr -Z bzip2 "$out/m-big-zip-bzip2.zip" .
 cd "$out"
 # Double-byte names as Japanese Windows tools store them: cp932 bytes, no UTF-8 flag.
 python3 - "$out/cp932.zip" <<'PY'

@@ -136,15 +136,16 @@ TEST(Differential, EncryptedArchivesMatchWhatTheToolExtracts)
         GTEST_SKIP() << "enc-aes192 left out (the others passed): " << without192;
 }
 
-// bzip2 by 7zz, zip and Python; LZMA by 7zz (with and without its end marker) and Python; XZ by
-// 7zz and the xz tool; Zstandard by the zstd tool; PPMd by 7zz (its model restarting in the
-// second): into verified files, into memory blocks and the caller's buffer, and under the test
-// command.
+// bzip2 by 7zz, zip and Python, also entries of 5 and 6 MB that are decoded a block at a time;
+// LZMA by 7zz (with and without its end marker) and Python; XZ by 7zz and the xz tool;
+// Zstandard by the zstd tool; PPMd by 7zz (its model restarting in the second): into verified
+// files, into memory blocks and the caller's buffer, and under the test command.
 TEST(Differential, LibraryMethodsInEveryMode)
 {
     const std::string repeats = read_file(tool_folder() + L"\\tree\\nested\\repeats.bin");
-    for (const wchar_t* archive : {L"m-7z-bzip2", L"m-zip-bzip2", L"m-py-bzip2", L"m-7z-lzma", L"m-7z-lzma-sized",
-                                   L"m-py-lzma", L"m-7z-xz", L"m-xz", L"m-zstd", L"m-7z-ppmd", L"m-7z-ppmd-o2"}) {
+    for (const wchar_t* archive : {L"m-7z-bzip2", L"m-zip-bzip2", L"m-py-bzip2", L"m-big-7z-bzip2", L"m-big-zip-bzip2",
+                                   L"m-big-py-bzip2", L"m-7z-lzma", L"m-7z-lzma-sized", L"m-py-lzma", L"m-7z-xz", L"m-xz",
+                                   L"m-zstd", L"m-7z-ppmd", L"m-7z-ppmd-o2"}) {
         SCOPED_TRACE(to_utf8(archive));
         expect_same_tree(archive, true, "-o --verify");
         const std::string path = quoted(to_ansi(tool_folder() + L"\\" + archive + L".zip"));
@@ -176,7 +177,8 @@ TEST(Differential, OldMethodsMatchWhatTheToolExtracts)
         expect_same_tree(archive, true, "-o --verify");
 }
 
-// 300 files of each method by eight workers (the library linked in, told the volume is fast).
+// 300 files of each method by eight workers (the library linked in, told the volume is fast),
+// with two large bzip2 entries among them.
 TEST(Differential, EightWorkersOnEveryLibraryMethod)
 {
     StorageAnswerScope fast(StorageAnswer::fast);

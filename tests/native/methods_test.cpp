@@ -3,15 +3,19 @@
 // whole in any chunking, cut short, damaged, with a lying size, over the window limit (a refused
 // output is the fuzz targets' part); the same for the methods whose streams end at the declared
 // size (the old ones and PPMd), on the samples and the tests' own encoder's streams, and their
-// tables and headers made to break the rules.
+// tables and headers made to break the rules; large bzip2 streams decoded in blocks on several
+// threads against one thread.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "codec/decode_threads.h"
 #include "codec/decoder.h"
 #include "zip_writer.h"
 
@@ -28,6 +32,7 @@ struct Decoding {
     DecodeEnd end = DecodeEnd::failed;
     std::string output;
     int outputCalls = 0;
+    uint32_t largestCall = 0;
     const uint8_t* firstBlock = nullptr;
 };
 
@@ -64,6 +69,7 @@ Decoding decode(uint16_t method, uint16_t flags, const std::string& stream, uint
         r.output.append(reinterpret_cast<char*>(data), count);
         if (r.outputCalls++ == 0)
             r.firstBlock = data;
+        r.largestCall = std::max(r.largestCall, count);
         return 0;
     };
     int status = 0;
@@ -355,6 +361,141 @@ TEST(Methods, DeflateEntriesUpToTheBoundAreDecodedWholeAndOthersAsZlibDecides)
         EXPECT_LE(memory.capacity, 2 * kLimit) << c.what;
     }
     release_buffer(&memory);
+}
+
+// A bzip2 stream as bits, the first the highest, and back (zero bits pad the last byte).
+std::vector<bool> bits_of(const std::string& bytes)
+{
+    std::vector<bool> bits;
+    for (unsigned char c : bytes)
+        for (int i = 7; i >= 0; --i)
+            bits.push_back(c >> i & 1);
+    return bits;
+}
+
+std::string bytes_of(const std::vector<bool>& bits)
+{
+    std::string bytes((bits.size() + 7) / 8, '\0');
+    for (size_t i = 0; i < bits.size(); ++i)
+        bytes[i / 8] = static_cast<char>(bytes[i / 8] | bits[i] << (7 - i % 8));
+    return bytes;
+}
+
+uint64_t take_bits(const std::vector<bool>& bits, size_t at, int count)
+{
+    uint64_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 1 | bits[at + i];
+    return value;
+}
+
+constexpr uint64_t kBlockMagic = 0x314159265359, kEndMagic = 0x177245385090;
+
+// The stream with magic's 48 bits inside the data of its block number `block`, which still
+// decodes to the same bytes: they go behind the block's selectors as selectors of their own
+// (runs of ones shorter than the tables' count, each ended by a zero), which libbz2 reads and
+// leaves unused.
+std::string with_planted_magic(const std::string& stream, int block, uint64_t magic)
+{
+    std::vector<bool> bits = bits_of(stream);
+    size_t at = 32;
+    for (int found = 0; found < block || take_bits(bits, at, 48) != kBlockMagic; ++at)
+        found += take_bits(bits, at, 48) == kBlockMagic;
+    at += 48 + 32 + 1 + 24;
+    const uint64_t used = take_bits(bits, at, 16);
+    at += 16 + 16 * __builtin_popcountll(used);
+    EXPECT_GE(take_bits(bits, at, 3), 4u) << "tables enough for runs of three ones";
+    const size_t count = at + 3;
+    at = count + 15;
+    for (uint64_t selector = take_bits(bits, count, 15); selector > 0; --selector)
+        while (bits[at++]) {
+        }
+    std::vector<bool> planted;
+    for (int i = 47; i >= 0; --i)
+        planted.push_back(magic >> i & 1);
+    planted.push_back(false);
+    const uint64_t added = std::count(planted.begin(), planted.end(), false);
+    const uint64_t selectors = take_bits(bits, count, 15) + added;
+    for (int i = 0; i < 15; ++i)
+        bits[count + i] = selectors >> (14 - i) & 1;
+    bits.insert(bits.begin() + static_cast<ptrdiff_t>(at), planted.begin(), planted.end());
+    return bytes_of(bits);
+}
+
+// Large bzip2 entries are decoded a block at a time on several threads (whole entry offered
+// with an output that takes any block) and end exactly as one thread ends them, with the same
+// bytes: whole, with magics inside a block's data, damaged, cut short, with lying sizes; also
+// where each block's output is several MiB and is handed over in pieces. Declared sizes of
+// 16 MiB take the six blocks of the sample to the block decoder; the long runs are 6 MB.
+TEST(Methods, Bzip2BlocksEndAsOneThreadEndsThem)
+{
+    const std::string blocks = read_stream("data"), runs = read_stream("runs");
+    const std::string stream = read_stream("12-blocks"), runStream = read_stream("12-runs");
+    const auto flipped = [](std::string s, size_t at, char mask) {
+        s[at] ^= mask;
+        return s;
+    };
+    constexpr uint64_t kLarge = 16u << 20;
+    constexpr size_t kSmall = 4093, kMiB = 1 << 20;  // input chunks
+    const struct Case {
+        const char* what;
+        std::string stream;
+        const std::string& data;
+        uint64_t declared;
+        size_t chunk;
+        bool whole;  // decodes to data, the blocks before any doubt delivered whole
+    } cases[] = {
+        {"whole", stream, blocks, kLarge, kSmall, true},
+        {"whole", stream, blocks, kLarge, kMiB, true},
+        {"long runs", runStream, runs, runs.size(), kSmall, true},
+        {"with bytes behind its end", stream + "BZh91AY&SY" + stream, blocks, kLarge, kMiB, true},
+        {"a block magic inside block 2", with_planted_magic(stream, 2, kBlockMagic), blocks, kLarge, kSmall, true},
+        {"an end magic inside block 3", with_planted_magic(stream, 3, kEndMagic), blocks, kLarge, kMiB, true},
+        {"an end magic inside the last block", with_planted_magic(stream, 5, kEndMagic), blocks, kLarge, kSmall, true},
+        {"a damaged block in the middle", flipped(stream, stream.size() / 2, 0x10), blocks, kLarge, kMiB, false},
+        {"a damaged block of long runs", flipped(runStream, runStream.size() / 2, 0x01), runs, runs.size(), kSmall, false},
+        {"a wrong CRC in a block of long runs", flipped(runStream, 10, 0x01), runs, runs.size(), kMiB, false},
+        {"a damaged combined CRC", flipped(stream, stream.size() - 2, 0x40), blocks, kLarge, kSmall, false},
+        {"cut in half", stream.substr(0, stream.size() / 2), blocks, kLarge, kMiB, false},
+        {"cut in the end magic", stream.substr(0, stream.size() - 7), blocks, kLarge, kSmall, false},
+        {"cut in the combined CRC", runStream.substr(0, runStream.size() - 2), runs, runs.size(), kMiB, false},
+        {"cut in the combined CRC, declared shorter", runStream.substr(0, runStream.size() - 2), runs, runs.size() - 1,
+         kSmall, false},
+        {"declared shorter", runStream, runs, runs.size() - 100000, kMiB, false},
+    };
+    WholeEntry anyBlocks = {};
+    anyBlocks.outputRoom = UINT64_MAX;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + " in chunks of " + std::to_string(c.chunk));
+        const Decoding one = decode(12, 0, c.stream, c.declared, c.chunk);
+        const Decoding run = decode(12, 0, c.stream, c.declared, c.chunk, anyBlocks);
+        EXPECT_EQ(run.end, one.end);
+        EXPECT_TRUE(run.output == one.output) << run.output.size() << " bytes against " << one.output.size();
+        if (c.whole) {
+            EXPECT_EQ(run.end, DecodeEnd::complete);
+            EXPECT_TRUE(run.output == c.data);
+            EXPECT_GT(run.largestCall, 65536u) << "blocks delivered whole, not in the decoder's 64 KiB pieces";
+        }
+    }
+}
+
+// A decoder's helpers take only processors that no busy thread holds, and give them back.
+TEST(Methods, HelpersTakeOnlyIdleProcessors)
+{
+    const uint32_t processors = processor_count();
+    uint32_t taken = 0;
+    {
+        const BusyDecoding entryThread;
+        taken = take_idle_processors(UINT32_MAX);
+        EXPECT_EQ(taken, processors - 1);
+        EXPECT_EQ(take_idle_processors(1), 0u);
+        return_processors(taken);
+        EXPECT_EQ(take_idle_processors(1), processors > 1 ? 1u : 0u);
+        return_processors(processors > 1 ? 1 : 0);
+    }
+    taken = take_idle_processors(UINT32_MAX);
+    EXPECT_EQ(taken, processors);
+    return_processors(taken);
 }
 
 }  // namespace
