@@ -8,27 +8,7 @@
 #include <vector>
 
 #include "archive/archive_locate.h"
-
-namespace {
-
-class MemorySource : public ByteSource {
-public:
-    MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    int64_t read_at(uint64_t offset, void* buffer, uint32_t length) override
-    {
-        if (offset >= size_)
-            return 0;
-        const uint64_t n = length < size_ - offset ? length : size_ - offset;
-        memcpy(buffer, data_ + offset, n);
-        return static_cast<int64_t>(n);
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-};
-
-}  // namespace
+#include "memory_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

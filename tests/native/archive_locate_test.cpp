@@ -5,30 +5,10 @@
 #include <string>
 
 #include "archive/archive_locate.h"
+#include "memory_source.h"
 #include "zip_writer.h"
 
 namespace {
-
-class MemorySource : public ByteSource {
-public:
-    explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
-    int64_t read_at(uint64_t offset, void* buffer, uint32_t length) override
-    {
-        ++reads;
-        if (failReads)
-            return -1;
-        if (offset >= bytes_.size())
-            return 0;
-        const uint64_t n = std::min<uint64_t>(length, bytes_.size() - offset);
-        memcpy(buffer, bytes_.data() + offset, n);
-        return static_cast<int64_t>(n);
-    }
-    int reads = 0;
-    bool failReads = false;
-
-private:
-    const std::string& bytes_;
-};
 
 LocateFailure locate(const std::string& bytes, ArchiveGeometry* g)
 {

@@ -13,29 +13,11 @@
 #include "archive/local_header_walk.h"
 #include "archive/zip_format.h"
 #include "central_walk_support.h"
+#include "memory_source.h"
 
 namespace {
 
 using ziptest::Entry;
-
-class MemorySource : public ByteSource {
-public:
-    explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
-    int64_t read_at(uint64_t offset, void* buffer, uint32_t length) override
-    {
-        if (failReads)
-            return -1;
-        if (offset >= bytes_.size())
-            return 0;
-        const uint64_t n = std::min<uint64_t>(length, bytes_.size() - offset);
-        memcpy(buffer, bytes_.data() + offset, n);
-        return static_cast<int64_t>(n);
-    }
-    bool failReads = false;
-
-private:
-    const std::string& bytes_;
-};
 
 uint64_t no_dos_time(uint16_t, uint16_t) { return 0; }
 
