@@ -258,26 +258,26 @@ void ArchiveReader::close()
 
 int64_t ArchiveReader::read_part(uint32_t part, uint64_t offset, void* buffer, uint32_t length)
 {
-    PartFile& part_file = files_[part];
-    if (part_file.file == INVALID_HANDLE_VALUE) {
-        part_file.file = CreateFileW(parts_->paths[part], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    PartFile& partFile = files_[part];
+    if (partFile.file == INVALID_HANDLE_VALUE) {
+        partFile.file = CreateFileW(parts_->paths[part], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, 0, nullptr);
-        if (part_file.file == INVALID_HANDLE_VALUE)
+        if (partFile.file == INVALID_HANDLE_VALUE)
             return -1;
-        part_file.position = 0;
+        partFile.position = 0;
     }
-    if (part_file.position != offset) {
+    if (partFile.position != offset) {
         LARGE_INTEGER at;
         at.QuadPart = static_cast<LONGLONG>(offset);  // below the part's size
-        part_file.position = kUnknown;
-        if (!SetFilePointerEx(part_file.file, at, nullptr, FILE_BEGIN))
+        partFile.position = kUnknown;
+        if (!SetFilePointerEx(partFile.file, at, nullptr, FILE_BEGIN))
             return -1;
     }
     DWORD got = 0;
-    if (!ReadFile(part_file.file, buffer, length, &got, nullptr)) {
-        part_file.position = kUnknown;
+    if (!ReadFile(partFile.file, buffer, length, &got, nullptr)) {
+        partFile.position = kUnknown;
         return -1;
     }
-    part_file.position = offset + got;
+    partFile.position = offset + got;
     return got;
 }
